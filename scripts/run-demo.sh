@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# The program's main job: list the connected iPod (or the bundled demo device when none
+# is mounted) and copy its music into a folder.
+set -euo pipefail
+top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${QUENLOR_BUILD_DIR:-$top/build}
+"$top/scripts/build.sh" >/dev/null
+cli="$build/src/cli/quenlor-cli"
+out=${1:-$HOME/Quenlor-demo-copy}
+device_args=()
+if ! "$cli" list --json >/dev/null 2>&1; then
+  demo="$build/demo-device"
+  rm -rf "$demo"
+  "$build/scripts/demo/quenlor-demo-device" "$demo"
+  device_args=(--device "$demo")
+  echo "No iPod is mounted; using the demo device in $demo"
+fi
+"$cli" list "${device_args[@]}"

@@ -7,6 +7,7 @@ build=${QUENLOR_BUILD_DIR:-$top/build}
 "$top/scripts/build.sh" >/dev/null
 cli="$build/src/cli/quenlor-cli"
 out=${1:-$HOME/Quenlor-demo-copy}
+out=$(realpath -m "$out")
 device_args=()
 if ! "$cli" list --json >/dev/null 2>&1; then
   demo="$build/demo-device"
@@ -16,3 +17,9 @@ if ! "$cli" list --json >/dev/null 2>&1; then
   echo "No iPod is mounted; using the demo device in $demo"
 fi
 "$cli" list "${device_args[@]}"
+rc=0
+"$cli" copy "${device_args[@]}" --to "$out" || rc=$?
+echo
+echo "The music went to $out:"
+if [ -d "$out" ]; then (cd "$out" && find . -type f | sort | head -n 20); fi
+exit "$rc"

@@ -11,6 +11,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <spawn.h>
@@ -35,12 +36,12 @@ struct TDeviceTree {
         for (size_t i = 0; i < bytes.size(); ++i)
             bytes[i] = char((i * 2654435761u) >> 13);
         for (int i = 0; i < count; ++i) {
-            const QString folder = Root + QStringLiteral("/iPod_Control/Music/F%1/").arg(i % 50, 2, 10, QLatin1Char('0'));
+            const QString folder =
+                Root + QStringLiteral("/iPod_Control/Music/F%1/").arg(i % 50, 2, 10, QLatin1Char('0'));
             QDir().mkpath(folder);
             const QString file = folder + QStringLiteral("T%1.mp3").arg(i, 5, 10, QLatin1Char('0'));
             QFile f(file);
-            if (!f.open(QIODevice::WriteOnly))
-                continue;
+            if (!f.open(QIODevice::WriteOnly)) continue;
             bytes[0] = char(i);
             f.write(bytes.data(), qint64(bytes.size()));
             Files.append(file);
@@ -74,8 +75,7 @@ double EngineCopy(const TDeviceTree& tree, const QString& target) {
     int reported = 0;
     thread.OnProgress = [&](const QString&) { ++reported; };
     thread.OnStatus = [&](const QString&, quint8 stage) {
-        if (stage == 2)
-            loop.quit();
+        if (stage == 2) loop.quit();
     };
     thread.start();
     loop.exec();
@@ -100,13 +100,11 @@ double CpCopy(const TDeviceTree& tree, const QString& target) {
     QElapsedTimer timer;
     timer.start();
     pid_t pid = 0;
-    if (posix_spawnp(&pid, "cp", nullptr, nullptr, argv.data(), environ) != 0)
-        qFatal("cannot start cp");
+    if (posix_spawnp(&pid, "cp", nullptr, nullptr, argv.data(), environ) != 0) qFatal("cannot start cp");
     int status = 0;
     waitpid(pid, &status, 0);
     const double seconds = double(timer.nsecsElapsed()) / 1e9;
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        qFatal("cp failed");
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) qFatal("cp failed");
     return seconds;
 }
 
@@ -121,6 +119,7 @@ void CopyAgainstCp(benchmark::State& state, int count, qint64 size) {
     const QString engineTarget = tree.Temp.path() + QStringLiteral("/engine");
     const QString cpTarget = tree.Temp.path() + QStringLiteral("/cp");
     double engineTotal = 0, cpTotal = 0;
+    std::vector<double> ratios;
     bool engineFirst = true;
     for (auto _ : state) {
         double engine = 0, cp = 0;
@@ -139,6 +138,7 @@ void CopyAgainstCp(benchmark::State& state, int count, qint64 size) {
         state.SetIterationTime(engine);
         engineTotal += engine;
         cpTotal += cp;
+        ratios.push_back(cp / engine);
     }
     Settle(engineTarget);
     Settle(cpTarget);
@@ -146,15 +146,22 @@ void CopyAgainstCp(benchmark::State& state, int count, qint64 size) {
     state.SetBytesProcessed(tree.Bytes * qint64(state.iterations()));
     state.counters["engine_MBps"] = mb / engineTotal;
     state.counters["cp_MBps"] = mb / cpTotal;
-    // Throughput of the engine as a share of cp's: 1 is as fast as cp.
-    state.counters["ratio"] = cpTotal / engineTotal;
+    // Throughput of the engine as a share of cp's (1 is as fast as cp): the median of
+    // the pairs measured back to back, which the disk's other traffic disturbs least.
+    std::sort(ratios.begin(), ratios.end());
+    const size_t n = ratios.size();
+    state.counters["ratio"] = n == 0 ? 0 : (n % 2 ? ratios[n / 2] : (ratios[n / 2 - 1] + ratios[n / 2]) / 2);
 }
 
-void BM_Copy200FilesOf1GiB(benchmark::State& state) { CopyAgainstCp(state, 200, (qint64(1) << 30) / 200); }
-void BM_Copy5000FilesOf8KiB(benchmark::State& state) { CopyAgainstCp(state, 5000, 8192); }
+void BM_Copy200FilesOf1GiB(benchmark::State& state) {
+    CopyAgainstCp(state, 200, (qint64(1) << 30) / 200);
+}
+void BM_Copy5000FilesOf8KiB(benchmark::State& state) {
+    CopyAgainstCp(state, 5000, 8192);
+}
 
-BENCHMARK(BM_Copy200FilesOf1GiB)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(4);
-BENCHMARK(BM_Copy5000FilesOf8KiB)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(6);
+BENCHMARK(BM_Copy200FilesOf1GiB)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_Copy5000FilesOf8KiB)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(7);
 
 } // namespace
 

@@ -55,8 +55,7 @@ QJsonObject CopyJson(const TIpodMusicDb& db, int copied, const QString& log) {
     QJsonArray tracks;
     for (int i = 0; i < db.Tracks.Count(); ++i) {
         const TTrackItem& t = db.Tracks[i];
-        if (!t.Checked)
-            continue;
+        if (!t.Checked) continue;
         tracks.append(QJsonObject{{QStringLiteral("index"), i},
                                   {QStringLiteral("title"), t.Title},
                                   {QStringLiteral("copyState"), t.CopyState},
@@ -95,16 +94,15 @@ bool ParseKinds(const QString& text, QSet<int>& kinds) {
 }
 
 bool ApplySelection(TIpodMusicDb& db, const TTrackSelection& selection, QString& error) {
-    if (!selection.IsSet())
-        return true;
+    if (!selection.IsSet()) return true;
     QSet<qint64> inPlaylist;
     if (!selection.Playlist.isEmpty()) {
         // The master playlist (0) is the device itself, not a playlist.
         int found = -1;
         for (int pass = 0; pass < 2 && found < 0; ++pass)
             for (int i = 1; i < db.Playlists.Count() && found < 0; ++i)
-                if (db.Playlists.Items(i).Name.compare(selection.Playlist,
-                                                       pass == 0 ? Qt::CaseSensitive : Qt::CaseInsensitive) == 0)
+                if (db.Playlists.Items(i).Name.compare(
+                        selection.Playlist, pass == 0 ? Qt::CaseSensitive : Qt::CaseInsensitive) == 0)
                     found = i;
         if (found < 0) {
             error = QStringLiteral("No playlist named \"%1\" on the device.").arg(selection.Playlist);
@@ -167,8 +165,7 @@ int RunCopy(const TCliOptions& options) {
     const std::unique_ptr<TIpodDevice> device = OpenDevice(options, deviceLog);
     if (!device) {
         Err(QStringLiteral("No iPod found. Connect the iPod, or name its folder with --device DIR.\n"));
-        if (!deviceLog.isEmpty())
-            Err(LogText(deviceLog) + QLatin1Char('\n'));
+        if (!deviceLog.isEmpty()) Err(LogText(deviceLog) + QLatin1Char('\n'));
         return ExitNoDevice;
     }
     TIpodMusicDb db(device.get());
@@ -202,14 +199,12 @@ int RunCopy(const TCliOptions& options) {
         progress.Update(number, count, title);
     };
     thread.OnStatus = [&loop](const QString&, quint8 stage) {
-        if (stage == 2)
-            loop.quit();
+        if (stage == 2) loop.quit();
     };
     CancelTarget.Thread = &thread;
     CancelTarget.Progress = &progress;
     InstallInterruptHandler([] {
-        if (!CancelTarget.Thread)
-            return;
+        if (!CancelTarget.Thread) return;
         CancelTarget.Thread->requestInterruption();
         if (CancelTarget.Progress)
             CancelTarget.Progress->Status(QStringLiteral("Stopping after the current track ..."));

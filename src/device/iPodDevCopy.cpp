@@ -1,6 +1,6 @@
 // Copies of the music transfer: device files to unique local names, book folders.
-#include "iPodDev.h"
 #include "IosHelper.h"
+#include "iPodDev.h"
 
 #include "FileCopy.h"
 
@@ -24,20 +24,23 @@ bool Taken(const QString& path) {
 // Only a regular file of that size counts as the same track already copied.
 bool HasFileOfSize(const QString& path, quint32 size) {
     struct stat st {};
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == qint64(size);
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode) &&
+           st.st_size == qint64(size);
 }
 
-int Utf8Length(QStringView text) { return int(text.toUtf8().size()); }
+int Utf8Length(QStringView text) {
+    return int(text.toUtf8().size());
+}
 
 // The longest start of text (whole characters) whose UTF-8 form has at most maxBytes.
 QString CutToBytes(const QString& text, int maxBytes) {
     int bytes = 0;
     qsizetype i = 0;
     while (i < text.size()) {
-        const qsizetype step = text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate() ? 2 : 1;
+        const qsizetype step =
+            text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate() ? 2 : 1;
         const int b = Utf8Length(QStringView(text).mid(i, step));
-        if (bytes + b > maxBytes)
-            break;
+        if (bytes + b > maxBytes) break;
         bytes += b;
         i += step;
     }
@@ -65,8 +68,7 @@ QString TIpodDevice::FitFileName(const QString& path, const QString& tail) {
     const QString folder = path.left(slash + 1);
     const QString name = path.mid(slash + 1);
     const int room = NameMaxBytes - Utf8Length(tail);
-    if (Utf8Length(name) <= room)
-        return path + tail;
+    if (Utf8Length(name) <= room) return path + tail;
     return folder + CutToBytes(name, qMax(0, room)) + tail;
 }
 
@@ -97,8 +99,7 @@ int TIpodDevice::CopyToUniqueName(const QString& location, QString& target, quin
 
 int TIpodDevice::CopyItemOrFolder(const QString& location, QString& target, bool& isFolder, quint32 size) {
     isFolder = false;
-    if (!IsMobile)
-        return 1;
+    if (!IsMobile) return 1;
     const QString devicePath = LocationToMobilePath(location);
     if (CurrentIosHelper && CurrentIosHelper->IsDirectory(devicePath)) {
         isFolder = true;
@@ -112,20 +113,16 @@ int TIpodDevice::CopyDeviceFolder(const QString& deviceDir, QString& target) {
     for (int n = 1; Taken(folder); ++n)
         folder = target + QStringLiteral("_") + QString::number(n);
     target = folder + QLatin1Char('/');
-    if (!QDir().mkpath(folder) || !QFileInfo(folder).isDir())
-        return 5;
+    if (!QDir().mkpath(folder) || !QFileInfo(folder).isDir()) return 5;
     QStringList files;
-    if (CurrentIosHelper)
-        CurrentIosHelper->ListFilesRecursive(deviceDir, files);
-    if (files.isEmpty())
-        return 2;
+    if (CurrentIosHelper) CurrentIosHelper->ListFilesRecursive(deviceDir, files);
+    if (files.isEmpty()) return 2;
     int result = 0;
     for (const QString& file : files) {
         // The part below the book folder, cleaned so no device name leaves the target.
         const qsizetype at = file.indexOf(deviceDir, 0, Qt::CaseInsensitive);
         const QString relative = CleanDevicePath(at >= 0 ? file.mid(at + deviceDir.size()) : file);
-        if (relative.isEmpty())
-            continue;
+        if (relative.isEmpty()) continue;
         const QString local = target + relative.mid(1);
         if (!QDir().mkpath(QFileInfo(local).path())) {
             result = 5;

@@ -12,8 +12,7 @@ TMusicCopyThread::TMusicCopyThread(bool syncToITunes, TIpodMusicDb* db)
 
 TMusicCopyThread::~TMusicCopyThread() {
     // The database may outlive the thread; it must not call into a freed object.
-    if (FDb)
-        FDb->OnProgress = nullptr;
+    if (FDb) FDb->OnProgress = nullptr;
 }
 
 void TMusicCopyThread::Synchronize(const std::function<void()>& call) {
@@ -24,24 +23,20 @@ void TMusicCopyThread::Synchronize(const std::function<void()>& call) {
 }
 
 void TMusicCopyThread::RelayProgress(const QString& text) {
-    if (isInterruptionRequested() && FDb)
-        FDb->Cancelled = true;
+    if (isInterruptionRequested() && FDb) FDb->Cancelled = true;
     ProgressText = text;
-    if (OnProgress)
-        Synchronize([this] { OnProgress(ProgressText); });
+    if (OnProgress) Synchronize([this] { OnProgress(ProgressText); });
 }
 
 void TMusicCopyThread::run() {
-    if (FreeOnTerminate)
-        connect(this, &QThread::finished, this, &QObject::deleteLater, Qt::UniqueConnection);
+    if (FreeOnTerminate) connect(this, &QThread::finished, this, &QObject::deleteLater, Qt::UniqueConnection);
     if (FDb) {
         Copied = FDb->CopySelected();
-        FDb->AddLog(QStringLiteral("Copy files: t") + QString::number(FDb->Tracks.CheckedCount) + QStringLiteral(", c") +
-                    QString::number(Copied));
+        FDb->AddLog(QStringLiteral("Copy files: t") + QString::number(FDb->Tracks.CheckedCount) +
+                    QStringLiteral(", c") + QString::number(Copied));
     }
     // Stage 1, the addition to the music library, joins here once it exists.
     StatusText = QStringLiteral("Done.");
     Stage = 2;
-    if (OnStatus)
-        Synchronize([this] { OnStatus(StatusText, Stage); });
+    if (OnStatus) Synchronize([this] { OnStatus(StatusText, Stage); });
 }

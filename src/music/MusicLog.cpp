@@ -2,11 +2,12 @@
 
 void TMusicLog::Begin(int saveType, bool isMobile) {
     Text = QStringLiteral("Quenlor 2.7, ") + QString::number(saveType) + QStringLiteral("\r\n");
-    if (!isMobile)
-        Text += QStringLiteral("[iPod]\r\n");
+    if (!isMobile) Text += QStringLiteral("[iPod]\r\n");
 }
 
-void TMusicLog::Complete(const QString& engineLog) { Text += engineLog + QStringLiteral("\r\nDone."); }
+void TMusicLog::Complete(const QString& engineLog) {
+    Text += engineLog + QStringLiteral("\r\nDone.");
+}
 
 QString SaveTypeText(int saveType) {
     static const char* const Texts[] = {"Place files into artist and album folders",
@@ -16,7 +17,6 @@ QString SaveTypeText(int saveType) {
                                         "[Artist] - [Album] - [Title]",
                                         "[Name] - [Album] - [Artist]",
                                         "[Name] - [Artist] - [Album]"};
-    if (saveType < 0 || saveType > 6)
-        return {};
+    if (saveType < 0 || saveType > 6) return {};
     return QString::fromLatin1(Texts[saveType]);
 }

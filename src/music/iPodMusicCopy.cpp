@@ -43,8 +43,7 @@ QString SafePart(QString part) {
 // A part that stands alone as a folder or file name: "." and ".." would name the
 // folder itself or its parent, so their dots become "_".
 QString OwnName(QString part) {
-    if (part == QLatin1String(".") || part == QLatin1String(".."))
-        part.fill(QLatin1Char('_'));
+    if (part == QLatin1String(".") || part == QLatin1String("..")) part.fill(QLatin1Char('_'));
     return part;
 }
 
@@ -52,12 +51,9 @@ QString OwnName(QString part) {
 bool MoveNoReplace(const QString& from, const QString& to) {
     const QByteArray a = QFile::encodeName(from);
     const QByteArray b = QFile::encodeName(to);
-    if (::renameat2(AT_FDCWD, a.constData(), AT_FDCWD, b.constData(), RENAME_NOREPLACE) == 0)
-        return true;
-    if (errno != EINVAL && errno != ENOSYS)
-        return false;
-    if (::link(a.constData(), b.constData()) != 0)
-        return false;
+    if (::renameat2(AT_FDCWD, a.constData(), AT_FDCWD, b.constData(), RENAME_NOREPLACE) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS) return false;
+    if (::link(a.constData(), b.constData()) != 0) return false;
     ::unlink(a.constData());
     return true;
 }
@@ -67,17 +63,18 @@ bool MoveNoReplace(const QString& from, const QString& to) {
 QStringList FilesBelow(const QString& folder) {
     QStringList files;
     const QDir base(folder);
-    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot | QDir::NoSymLinks,
+    QDirIterator it(folder,
+                    QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot | QDir::NoSymLinks,
                     QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString relative = base.relativeFilePath(it.next());
-        if (!relative.isEmpty() && !relative.startsWith(QLatin1String("../")) && relative != QLatin1String(".."))
+        if (!relative.isEmpty() && !relative.startsWith(QLatin1String("../")) &&
+            relative != QLatin1String(".."))
             files.append(relative);
     }
     files.sort();
     const qsizetype mime = files.indexOf(QStringLiteral("mimetype"));
-    if (mime > 0)
-        files.move(mime, 0);
+    if (mime > 0) files.move(mime, 0);
     return files;
 }
 
@@ -85,12 +82,10 @@ QStringList FilesBelow(const QString& folder) {
 // true when it holds at least one entry. A failure leaves no archive behind.
 bool WriteZip(const QString& folder, const QString& archive) {
     const QStringList files = FilesBelow(folder);
-    if (files.isEmpty())
-        return false;
+    if (files.isEmpty()) return false;
     int error = 0;
     zip_t* zip = zip_open(QFile::encodeName(archive).constData(), ZIP_CREATE | ZIP_EXCL, &error);
-    if (!zip)
-        return false;
+    if (!zip) return false;
     bool ok = true;
     for (const QString& relative : files) {
         zip_source_t* source = zip_source_file(zip, QFile::encodeName(folder + relative).constData(), 0, -1);
@@ -107,8 +102,7 @@ bool WriteZip(const QString& folder, const QString& archive) {
         if (relative == QLatin1String("mimetype"))
             zip_set_file_compression(zip, zip_uint64_t(index), ZIP_CM_STORE, 0);
     }
-    if (ok && zip_close(zip) == 0)
-        return QFileInfo(archive).isFile();
+    if (ok && zip_close(zip) == 0) return QFileInfo(archive).isFile();
     zip_discard(zip);
     QFile::remove(archive);
     return false;
@@ -121,8 +115,7 @@ QString TIpodMusicDb::CleanNamePart(const QString& text, const QString& suffix) 
     if (text.size() >= 42) {
         part = text.left(41).trimmed();
     } else {
-        if (text.isEmpty())
-            return QStringLiteral("Unknown") + suffix;
+        if (text.isEmpty()) return QStringLiteral("Unknown") + suffix;
         part = text.trimmed();
     }
     for (QChar& c : part)
@@ -154,8 +147,8 @@ void TIpodMusicDb::TargetName(int index, quint8 saveType, QString& path) {
     case 0: {
         const QString folder = DestDir + OwnName(a) + QLatin1Char('/') + OwnName(b);
         if (!QDir().mkpath(folder) || !QFileInfo(folder).isDir()) {
-            AddLog(QStringLiteral("[X] Copy stopped at: ") + t.Title + QStringLiteral("\r\n Program cannot create folder: ") +
-                   folder);
+            AddLog(QStringLiteral("[X] Copy stopped at: ") + t.Title +
+                   QStringLiteral("\r\n Program cannot create folder: ") + folder);
             path.clear();
             return;
         }
@@ -193,8 +186,8 @@ bool TIpodMusicDb::SameSizeFiles(const QString& a, const QString& b) {
     return size != 0 && size == TIpodDevice::LocalFileSize(b);
 }
 
-bool TIpodMusicDb::PackFolder(const QString& folderWithDelimiter, const QString& folder, const QString& extension,
-                              QString* finalName) {
+bool TIpodMusicDb::PackFolder(const QString& folderWithDelimiter, const QString& folder,
+                              const QString& extension, QString* finalName) {
     // The archive is written under a name nobody uses, so no existing file is touched.
     QString archive = folder + QStringLiteral(".zip");
     for (int n = 1; Taken(archive); ++n)
@@ -206,12 +199,10 @@ bool TIpodMusicDb::PackFolder(const QString& folderWithDelimiter, const QString&
                 n == 0 ? folder + extension : folder + QStringLiteral("_") + QString::number(n) + extension;
             if (!Taken(name)) {
                 if (MoveNoReplace(archive, name)) {
-                    if (finalName)
-                        *finalName = name;
+                    if (finalName) *finalName = name;
                     break;
                 }
-                if (errno == EEXIST)
-                    continue;
+                if (errno == EEXIST) continue;
                 // The book would be lost if this were reported as packed.
                 QFile::remove(archive);
                 ok = false;
@@ -219,8 +210,7 @@ bool TIpodMusicDb::PackFolder(const QString& folderWithDelimiter, const QString&
             }
             if (SameSizeFiles(name, archive)) {
                 QFile::remove(archive);
-                if (finalName)
-                    *finalName = name;
+                if (finalName) *finalName = name;
                 break;
             }
         }
@@ -232,21 +222,17 @@ bool TIpodMusicDb::PackFolder(const QString& folderWithDelimiter, const QString&
 void TIpodMusicDb::RemoveWorkFolder(const QString& folder) {
     // Only a real folder strictly inside the target is emptied, never the target itself
     // or anything a ".." part would reach.
-    if (DestDir.isEmpty() || !folder.startsWith(DestDir))
-        return;
+    if (DestDir.isEmpty() || !folder.startsWith(DestDir)) return;
     const QFileInfo info(folder);
-    if (!info.isDir() || info.isSymLink())
-        return;
+    if (!info.isDir() || info.isSymLink()) return;
     const QString clean = QDir::cleanPath(folder);
-    if (!clean.startsWith(QDir::cleanPath(DestDir) + QLatin1Char('/')))
-        return;
+    if (!clean.startsWith(QDir::cleanPath(DestDir) + QLatin1Char('/'))) return;
     bool ok = true;
     const QFileInfoList entries =
         QDir(clean).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     for (const QFileInfo& entry : entries)
         ok = MoveToTrash(entry.absoluteFilePath()) && ok;
-    if (ok)
-        QDir().rmdir(clean);
+    if (ok) QDir().rmdir(clean);
 }
 
 int TIpodMusicDb::CopySelected() {
@@ -256,13 +242,10 @@ int TIpodMusicDb::CopySelected() {
     int copied = 0;
     int errors = 0;
     for (int i = 0; i < Tracks.Count(); ++i) {
-        if (Cancelled)
-            break;
-        if (!Tracks[i].Checked)
-            continue;
+        if (Cancelled) break;
+        if (!Tracks[i].Checked) continue;
         ++number;
-        if (OnProgress)
-            OnProgress(QString::number(number) + total + Tracks[i].Title);
+        if (OnProgress) OnProgress(QString::number(number) + total + Tracks[i].Title);
         TTrackItem& track = Tracks[i];
         track.DestPath.clear();
         QString target;

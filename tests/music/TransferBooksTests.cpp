@@ -16,13 +16,11 @@ QMap<QString, QByteArray> ZipEntries(const QString& archive) {
     QMap<QString, QByteArray> entries;
     int error = 0;
     zip_t* zip = zip_open(QFile::encodeName(archive).constData(), ZIP_RDONLY, &error);
-    if (!zip)
-        return entries;
+    if (!zip) return entries;
     for (zip_int64_t i = 0; i < zip_get_num_entries(zip, 0); ++i) {
         zip_stat_t st;
         zip_stat_init(&st);
-        if (zip_stat_index(zip, zip_uint64_t(i), 0, &st) != 0)
-            continue;
+        if (zip_stat_index(zip, zip_uint64_t(i), 0, &st) != 0) continue;
         QByteArray bytes(qsizetype(st.size), '\0');
         zip_file_t* f = zip_fopen_index(zip, zip_uint64_t(i), 0);
         if (f) {
@@ -38,8 +36,7 @@ QMap<QString, QByteArray> ZipEntries(const QString& archive) {
 QString FirstEntryName(const QString& archive) {
     int error = 0;
     zip_t* zip = zip_open(QFile::encodeName(archive).constData(), ZIP_RDONLY, &error);
-    if (!zip)
-        return {};
+    if (!zip) return {};
     const char* name = zip_get_name(zip, 0, 0);
     const QString result = name ? QString::fromUtf8(name) : QString();
     zip_close(zip);
@@ -47,7 +44,8 @@ QString FirstEntryName(const QString& archive) {
 }
 
 QStringList TrashedNames() {
-    return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Trash/files"))
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                QStringLiteral("/Trash/files"))
         .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
 }
 
@@ -72,8 +70,9 @@ TEST_F(TransferBooksTest, PackFolderStoresRelativePathsAndTrashesTheFolder) {
     ASSERT_TRUE(Db->PackFolder(folder, folder.chopped(1), QStringLiteral(".epub"), &finalName));
     EXPECT_EQ(finalName, Dest + QStringLiteral("Book.epub"));
     const auto entries = ZipEntries(finalName);
-    EXPECT_EQ(entries.keys(), QStringList({QStringLiteral(".hidden"), QStringLiteral("META-INF/container.xml"),
-                                           QStringLiteral("OEBPS/Text/ch1.xhtml"), QStringLiteral("mimetype")}));
+    EXPECT_EQ(entries.keys(),
+              QStringList({QStringLiteral(".hidden"), QStringLiteral("META-INF/container.xml"),
+                           QStringLiteral("OEBPS/Text/ch1.xhtml"), QStringLiteral("mimetype")}));
     EXPECT_EQ(entries.value(QStringLiteral("OEBPS/Text/ch1.xhtml")), "<html>one</html>");
     EXPECT_EQ(FirstEntryName(finalName), QStringLiteral("mimetype"));
     EXPECT_FALSE(QFileInfo::exists(folder));
@@ -106,7 +105,8 @@ TEST_F(TransferBooksTest, FinalNameIsNumberedOrTheSameBookIsKept) {
 
 TEST_F(TransferBooksTest, AnEmptyFolderPacksNothing) {
     QDir().mkpath(Dest + QStringLiteral("Empty/sub"));
-    EXPECT_FALSE(Db->PackFolder(Dest + QStringLiteral("Empty/"), Dest + QStringLiteral("Empty"), QStringLiteral(".pdf")));
+    EXPECT_FALSE(Db->PackFolder(Dest + QStringLiteral("Empty/"), Dest + QStringLiteral("Empty"),
+                                QStringLiteral(".pdf")));
     EXPECT_EQ(FilesOutsideDevice(), QStringList({QStringLiteral("out")}));
 }
 
@@ -145,8 +145,10 @@ TEST_F(TransferBooksTest, Helpers) {
     WriteAll(Dest + QStringLiteral("empty2"), "");
     EXPECT_TRUE(TIpodMusicDb::SameSizeFiles(Dest + QStringLiteral("a"), Dest + QStringLiteral("b")));
     EXPECT_FALSE(TIpodMusicDb::SameSizeFiles(Dest + QStringLiteral("a"), Dest + QStringLiteral("c")));
-    EXPECT_FALSE(TIpodMusicDb::SameSizeFiles(Dest + QStringLiteral("empty1"), Dest + QStringLiteral("empty2")));
-    EXPECT_FALSE(TIpodMusicDb::SameSizeFiles(Dest + QStringLiteral("missing"), Dest + QStringLiteral("missing2")));
+    EXPECT_FALSE(
+        TIpodMusicDb::SameSizeFiles(Dest + QStringLiteral("empty1"), Dest + QStringLiteral("empty2")));
+    EXPECT_FALSE(
+        TIpodMusicDb::SameSizeFiles(Dest + QStringLiteral("missing"), Dest + QStringLiteral("missing2")));
 }
 
 TEST_F(TransferBooksTest, ABookOnADiskModeDeviceIsLoggedAsError1) {

@@ -11,10 +11,14 @@
 class TransferCopyTest : public TTransferTest {};
 
 TEST_F(TransferCopyTest, SameTitlesAreNumberedAndASecondRunCopiesNothing) {
-    AddTrack(QStringLiteral("Song"), QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("AAAA.mp3"), "first");
-    AddTrack(QStringLiteral("Song"), QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("BBBB.mp3"), "second!");
-    AddTrack(QStringLiteral("Song"), QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("CCCC.mp3"), "third!!!");
-    AddTrack(QStringLiteral("Other"), QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("DDDD"), "no extension");
+    AddTrack(QStringLiteral("Song"), QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("AAAA.mp3"),
+             "first");
+    AddTrack(QStringLiteral("Song"), QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("BBBB.mp3"),
+             "second!");
+    AddTrack(QStringLiteral("Song"), QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("CCCC.mp3"),
+             "third!!!");
+    AddTrack(QStringLiteral("Other"), QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("DDDD"),
+             "no extension");
     ASSERT_EQ(Db->CopySelected(), 4);
     EXPECT_TRUE(Db->Log.isEmpty()) << qPrintable(Db->Log);
     EXPECT_EQ(Db->Tracks[0].DestPath, Dest + QStringLiteral("Song.mp3"));
@@ -53,8 +57,7 @@ TEST_F(TransferCopyTest, ExistingFilesAreKept) {
         QDir(Dest).removeRecursively();
         QDir().mkpath(Dest);
         WriteAll(Dest + QStringLiteral("Song.mp3"), c.Existing);
-        if (!c.Existing1.isEmpty())
-            WriteAll(Dest + QStringLiteral("Song1.mp3"), c.Existing1);
+        if (!c.Existing1.isEmpty()) WriteAll(Dest + QStringLiteral("Song1.mp3"), c.Existing1);
         Db->Tracks.Clear();
         Db->Tracks.CheckedCount = 0;
         AddTrack(QStringLiteral("Song"), {}, {}, QStringLiteral("S.mp3"), "music");
@@ -104,12 +107,12 @@ TEST_F(TransferCopyTest, TheThirtySixthErrorEndsTheTransfer) {
         Db->DestDir = Dest;
         QString expected;
         for (int i = 0; i < errors; ++i) {
-            AddTrack(QStringLiteral("Missing %1").arg(i), {}, {}, QStringLiteral("M%1.mp3").arg(i), "x", false);
+            AddTrack(QStringLiteral("Missing %1").arg(i), {}, {}, QStringLiteral("M%1.mp3").arg(i), "x",
+                     false);
             expected += QStringLiteral("\r\nMissing %1: Error 2").arg(i);
         }
         AddTrack(QStringLiteral("After"), {}, {}, QStringLiteral("AFTER.mp3"), "after");
-        if (errors > 35)
-            expected += QStringLiteral("\r\nToo many errors, transfer abort.");
+        if (errors > 35) expected += QStringLiteral("\r\nToo many errors, transfer abort.");
         const int copied = Db->CopySelected();
         EXPECT_EQ(Db->Log, expected);
         const TTrackItem& after = Db->Tracks[errors];
@@ -141,10 +144,10 @@ TEST_F(TransferCopyTest, ProgressCountsTickedTracksOnly) {
 
 TEST_F(TransferCopyTest, CancelledStopsBeforeTheNextTrack) {
     for (int i = 0; i < 4; ++i)
-        AddTrack(QStringLiteral("T%1").arg(i), {}, {}, QStringLiteral("%1.mp3").arg(i), QByteArray(i + 1, 'x'));
+        AddTrack(QStringLiteral("T%1").arg(i), {}, {}, QStringLiteral("%1.mp3").arg(i),
+                 QByteArray(i + 1, 'x'));
     Db->OnProgress = [&](const QString& text) {
-        if (text.startsWith(QLatin1String("2/")))
-            Db->Cancelled = true;
+        if (text.startsWith(QLatin1String("2/"))) Db->Cancelled = true;
     };
     EXPECT_EQ(Db->CopySelected(), 2);
     EXPECT_EQ(Db->Tracks[1].CopyState, 1);
@@ -166,8 +169,7 @@ TEST_F(TransferCopyTest, InvalidParameterIsRetriedOnceAfterThePause) {
     Db->RetryPauseMs = 2500;
     std::thread fixer;
     Db->OnProgress = [&](const QString& text) {
-        if (!text.endsWith(QLatin1String("Retry")))
-            return;
+        if (!text.endsWith(QLatin1String("Retry"))) return;
         // During the pause the device file becomes readable.
         fixer = std::thread([retry] {
             std::this_thread::sleep_for(std::chrono::milliseconds(600));

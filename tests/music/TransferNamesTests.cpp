@@ -14,7 +14,9 @@ struct TCleanCase {
     QString Expected;
 };
 
-QString Repeat(const QString& s, int n) { return s.repeated(n); }
+QString Repeat(const QString& s, int n) {
+    return s.repeated(n);
+}
 
 } // namespace
 
@@ -30,20 +32,28 @@ TEST(CleanNamePart, CutsTrimsAndReplacesTheNineCharacters) {
         {"42 cut to 41", Repeat(QStringLiteral("c"), 42), Repeat(QStringLiteral("c"), 41)},
         {"42 cut, then trimmed", forty + QStringLiteral(" xy"), forty},
         {"1000 characters", Repeat(QStringLiteral("d"), 1000), Repeat(QStringLiteral("d"), 41)},
-        {"control characters kept", QStringLiteral("a\tb\x01" "c"), QStringLiteral("a\tb\x01" "c")},
-        {"characters above 255 kept", QStringLiteral("Caf\u00e9 \u65e5\u672c"), QStringLiteral("Caf\u00e9 \u65e5\u672c")},
+        {"control characters kept",
+         QStringLiteral("a\tb\x01"
+                        "c"),
+         QStringLiteral("a\tb\x01"
+                        "c")},
+        {"characters above 255 kept", QStringLiteral("Caf\u00e9 \u65e5\u672c"),
+         QStringLiteral("Caf\u00e9 \u65e5\u672c")},
         {"dots kept", QStringLiteral(".."), QStringLiteral("..")},
     };
     for (const TCleanCase& c : cases)
         EXPECT_EQ(TIpodMusicDb::CleanNamePart(c.Text, QStringLiteral(" Name")), c.Expected) << c.Label;
-    EXPECT_EQ(TIpodMusicDb::CleanNamePart(QString(), QStringLiteral(" Artist")), QStringLiteral("Unknown Artist"));
-    EXPECT_EQ(TIpodMusicDb::CleanNamePart(QString(), QStringLiteral(" Album")), QStringLiteral("Unknown Album"));
+    EXPECT_EQ(TIpodMusicDb::CleanNamePart(QString(), QStringLiteral(" Artist")),
+              QStringLiteral("Unknown Artist"));
+    EXPECT_EQ(TIpodMusicDb::CleanNamePart(QString(), QStringLiteral(" Album")),
+              QStringLiteral("Unknown Album"));
 }
 
 class TargetNameTest : public TTransferTest {};
 
 TEST_F(TargetNameTest, SevenNamingOptions) {
-    AddTrack(QStringLiteral("Title"), QStringLiteral("Artist"), QStringLiteral("Album"), QStringLiteral("A.mp3"), "x");
+    AddTrack(QStringLiteral("Title"), QStringLiteral("Artist"), QStringLiteral("Album"),
+             QStringLiteral("A.mp3"), "x");
     AddTrack(QStringLiteral("Song"), QString(), QString(), QStringLiteral("B.mp3"), "x");
     struct TCase {
         int Index;
@@ -84,12 +94,14 @@ TEST_F(TargetNameTest, DotPartsStayInsideTheTarget) {
 
 TEST_F(TargetNameTest, ArtistFolderThatCannotBeCreatedSkipsTheTrack) {
     WriteAll(Dest + QStringLiteral("Blocked"), "a file where the artist folder would go");
-    AddTrack(QStringLiteral("First"), QStringLiteral("Blocked"), QStringLiteral("Album"), QStringLiteral("A.mp3"), "one");
-    AddTrack(QStringLiteral("Second"), QStringLiteral("Free"), QStringLiteral("Album"), QStringLiteral("B.mp3"), "two");
+    AddTrack(QStringLiteral("First"), QStringLiteral("Blocked"), QStringLiteral("Album"),
+             QStringLiteral("A.mp3"), "one");
+    AddTrack(QStringLiteral("Second"), QStringLiteral("Free"), QStringLiteral("Album"),
+             QStringLiteral("B.mp3"), "two");
     Db->SaveType = 0;
     EXPECT_EQ(Db->CopySelected(), 1);
-    EXPECT_EQ(Db->Log, QStringLiteral("\r\n[X] Copy stopped at: First\r\n Program cannot create folder: ") + Dest +
-                           QStringLiteral("Blocked/Album"));
+    EXPECT_EQ(Db->Log, QStringLiteral("\r\n[X] Copy stopped at: First\r\n Program cannot create folder: ") +
+                           Dest + QStringLiteral("Blocked/Album"));
     EXPECT_EQ(Db->Tracks[0].CopyState, 0);
     EXPECT_TRUE(Db->Tracks[0].DestPath.isEmpty());
     EXPECT_EQ(Db->Tracks[1].CopyState, 1);

@@ -32,8 +32,7 @@ QString TTransferTest::DevicePath(const QString& fileName) const {
 
 TTrackItem& TTransferTest::AddTrack(const QString& title, const QString& artist, const QString& album,
                                     const QString& fileName, const QByteArray& content, bool fileOnDevice) {
-    if (fileOnDevice)
-        WriteAll(DevicePath(fileName), content);
+    if (fileOnDevice) WriteAll(DevicePath(fileName), content);
     TTrackItem& t = Db->Tracks.Add();
     t.Title = title;
     t.Artist = artist;
@@ -53,8 +52,7 @@ QStringList TTransferTest::FilesOutsideDevice() const {
                     QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString rel = QDir(Temp.path()).relativeFilePath(it.next());
-        if (rel != QLatin1String("ipod") && !rel.startsWith(QLatin1String("ipod/")))
-            list.append(rel);
+        if (rel != QLatin1String("ipod") && !rel.startsWith(QLatin1String("ipod/"))) list.append(rel);
     }
     list.sort();
     return list;

@@ -17,8 +17,8 @@ protected:
 
     // Adds a ticked track whose device file holds content (no file when fileOnDevice is
     // false). The location is ":iPod_Control:Music:F00:" + fileName.
-    TTrackItem& AddTrack(const QString& title, const QString& artist, const QString& album, const QString& fileName,
-                         const QByteArray& content, bool fileOnDevice = true);
+    TTrackItem& AddTrack(const QString& title, const QString& artist, const QString& album,
+                         const QString& fileName, const QByteArray& content, bool fileOnDevice = true);
     QString DevicePath(const QString& fileName) const;
     // Every file and folder below the temporary folder outside the device, relative to it.
     QStringList FilesOutsideDevice() const;

@@ -23,8 +23,7 @@ void Attach(TMusicCopyThread& thread, TReceived& seen, QThread* receiver,
     thread.OnProgress = [&seen, receiver, onProgress](const QString& text) {
         seen.AllOnReceiver = seen.AllOnReceiver && QThread::currentThread() == receiver;
         seen.Progress.append(text);
-        if (onProgress)
-            onProgress(text);
+        if (onProgress) onProgress(text);
     };
     thread.OnStatus = [&seen, receiver](const QString& text, quint8 stage) {
         seen.AllOnReceiver = seen.AllOnReceiver && QThread::currentThread() == receiver;
@@ -39,7 +38,8 @@ class TransferThreadTest : public TTransferTest {
 protected:
     void AddTracks(int count) {
         for (int i = 0; i < count; ++i)
-            AddTrack(QStringLiteral("Track %1").arg(i + 1), {}, {}, QStringLiteral("%1.mp3").arg(i), QByteArray(i + 1, 'x'));
+            AddTrack(QStringLiteral("Track %1").arg(i + 1), {}, {}, QStringLiteral("%1.mp3").arg(i),
+                     QByteArray(i + 1, 'x'));
     }
 };
 
@@ -62,8 +62,8 @@ TEST_F(TransferThreadTest, ProgressAndStatusRunOnTheReceiverWhileTheWorkerWaits)
     thread.wait();
     EXPECT_TRUE(seen.AllOnReceiver);
     EXPECT_EQ(copiedWhenReported, 0);
-    EXPECT_EQ(seen.Progress,
-              QStringList({QStringLiteral("1/3  Track 1"), QStringLiteral("2/3  Track 2"), QStringLiteral("3/3  Track 3")}));
+    EXPECT_EQ(seen.Progress, QStringList({QStringLiteral("1/3  Track 1"), QStringLiteral("2/3  Track 2"),
+                                          QStringLiteral("3/3  Track 3")}));
     EXPECT_EQ(seen.Status, QStringList({QStringLiteral("Done. 2")}));
     EXPECT_EQ(thread.Copied, 3);
     EXPECT_EQ(thread.ProgressText, QStringLiteral("3/3  Track 3"));
@@ -76,8 +76,7 @@ TEST_F(TransferThreadTest, AStopRequestEndsAfterTheReportedTrack) {
     TMusicCopyThread thread(false);
     thread.FreeOnTerminate = false;
     Attach(thread, seen, QThread::currentThread(), [&](const QString& text) {
-        if (text.startsWith(QLatin1String("1/")))
-            thread.requestInterruption();
+        if (text.startsWith(QLatin1String("1/"))) thread.requestInterruption();
     });
     thread.start();
     ASSERT_TRUE(WaitFor([&] { return seen.Ended; }));

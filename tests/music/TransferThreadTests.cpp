@@ -5,7 +5,7 @@
 #include "MusicLog.h"
 #include "TestSupport.h"
 
-#include <QPointer>
+#include <atomic>
 #include <QThread>
 
 namespace {
@@ -97,7 +97,9 @@ TEST_F(TransferThreadTest, WorksWithAReceiverOnAnotherThread) {
     receiver.start();
     TReceived seen;
     std::atomic<bool> ended{false};
-    QPointer<TMusicCopyThread> thread = new TMusicCopyThread(false);
+    std::atomic<bool> freed{false};
+    auto* thread = new TMusicCopyThread(false);
+    QObject::connect(thread, &QObject::destroyed, thread, [&freed] { freed = true; }, Qt::DirectConnection);
     thread->moveToThread(&receiver);
     Attach(*thread, seen, &receiver);
     thread->OnStatus = [&, inner = thread->OnStatus](const QString& text, quint8 stage) {
@@ -106,7 +108,7 @@ TEST_F(TransferThreadTest, WorksWithAReceiverOnAnotherThread) {
     };
     thread->start();
     // The thread frees itself on its receiver's thread once it has finished.
-    ASSERT_TRUE(WaitFor([&] { return ended.load() && thread.isNull(); }));
+    ASSERT_TRUE(WaitFor([&] { return ended.load() && freed.load(); }));
     receiver.quit();
     receiver.wait();
     EXPECT_TRUE(seen.AllOnReceiver);

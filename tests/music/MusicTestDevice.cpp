@@ -15,6 +15,7 @@ bool TMusicTestDevice::Load(bool preferSqlite) {
     Reset();
     qputenv("QUENLOR_DEVICE_ROOTS", QFile::encodeName(Tree.Root));
     Session = std::make_unique<TIpodDevice>(nullptr, nullptr, false);
+    StartLog = Session->Log;
     if (!Session->ScanDrives())
         return false;
     Db = std::make_unique<TIpodMusicDb>(Session.get());
@@ -25,7 +26,7 @@ bool TMusicTestDevice::Reload(bool preferSqlite) {
     if (!Session)
         return Load(preferSqlite);
     Db = std::make_unique<TIpodMusicDb>(Session.get());
-    Session->Log.clear();
+    Session->Log = StartLog;
     return Db->Load(preferSqlite);
 }
 

@@ -18,6 +18,8 @@ public:
     TFixtureDevice Tree;
     std::unique_ptr<TIpodDevice> Session;
     std::unique_ptr<TIpodMusicDb> Db;
+    // What the session logged when it started (the mobile library's state).
+    QString StartLog;
 
     // Starts the session (the tree must be written first) and loads the database.
     bool Load(bool preferSqlite = true);

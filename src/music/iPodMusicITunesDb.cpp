@@ -6,6 +6,9 @@
 #include "MemoryStream.h"
 #include "QuenlorError.h"
 #include "iPodDev.h"
+#include "LargeBuffer.h"
+
+#include <cstring>
 
 #include <zlib.h>
 
@@ -79,38 +82,53 @@ void TIpodMusicDb::InflateDatabase(TMemoryStream& stream) {
     const qint64 headerLength = r.U32(4);
     if (headerLength > stream.Size())
         throw EZlibError(QStringLiteral("Compressed database header runs past the end of the file"));
-    // The compressed bytes are kept aside, then the inflated content is written over them.
-    const QByteArray compressed(stream.Data() + headerLength, stream.Size() - headerLength);
-    const QByteArray header(stream.Data(), headerLength);
+    const qint64 packed = stream.Size() - headerLength;
+    // The inflated image goes into one large buffer, sized from the header's own total
+    // length when that is plausible; the compressed bytes stay where they are until done.
+    auto out = std::make_shared<TLargeBuffer>();
+    const qint64 declared = r.U32(8);
+    qint64 want = headerLength + packed * 4 + 65536;
+    if (declared > want && declared <= headerLength + packed * 1032)
+        want = declared + 65536;
+    if (!out->Reserve(want))
+        throw EZlibError(QStringLiteral("Not enough memory to inflate iTunesCDB"));
+    std::memcpy(out->Data(), stream.Data(), size_t(headerLength));
+    qint64 size = headerLength;
+
     z_stream z{};
     if (inflateInit(&z) != Z_OK)
         throw EZlibError(QStringLiteral("zlib could not be started"));
-    QByteArray out = header;
-    // Databases compress to about a quarter: start near the final size to spare copies.
-    out.reserve(headerLength + compressed.size() * 5);
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(compressed.constData()));
-    z.avail_in = uInt(compressed.size());
+    const char* in = stream.Data() + headerLength;
+    qint64 inLeft = packed;
     int rc = Z_OK;
-    while (rc != Z_STREAM_END) {
-        if (out.capacity() - out.size() < 4096)
-            out.reserve(out.capacity() * 2);
-        const qsizetype before = out.size();
-        const qsizetype room = out.capacity() - before;
-        out.resize(out.capacity());
-        z.next_out = reinterpret_cast<Bytef*>(out.data() + before);
-        z.avail_out = uInt(room);
+    for (;;) {
+        if (out->Capacity() - size < 65536 && !out->Reserve(out->Capacity() * 2)) {
+            inflateEnd(&z);
+            throw EZlibError(QStringLiteral("Not enough memory to inflate iTunesCDB"));
+        }
+        const uInt inChunk = uInt(std::min<qint64>(inLeft, 1 << 30));
+        const uInt outChunk = uInt(std::min<qint64>(out->Capacity() - size, 1 << 30));
+        z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in));
+        z.avail_in = inChunk;
+        z.next_out = reinterpret_cast<Bytef*>(out->Data() + size);
+        z.avail_out = outChunk;
         rc = inflate(&z, Z_NO_FLUSH);
-        out.resize(before + (room - z.avail_out));
+        in += inChunk - z.avail_in;
+        inLeft -= inChunk - z.avail_in;
+        size += outChunk - z.avail_out;
         if (rc == Z_STREAM_END)
             break;
-        if (rc != Z_OK || (z.avail_in == 0 && z.avail_out != 0)) {
+        // No progress with input left means damage; no input left means the stream is cut.
+        if ((rc != Z_OK && rc != Z_BUF_ERROR) || (rc == Z_BUF_ERROR && z.avail_out != 0) ||
+            (inLeft == 0 && z.avail_out != 0)) {
             const QString detail = z.msg ? QString::fromLatin1(z.msg) : QStringLiteral("the stream ends early");
             inflateEnd(&z);
             throw EZlibError(QStringLiteral("Error inflating iTunesCDB: ") + detail);
         }
     }
     inflateEnd(&z);
-    stream.Assign(std::move(out));
+    const char* data = out->Data();
+    stream.AssignExternal(data, size, std::move(out));
 }
 
 bool TIpodMusicDb::ReadTrackList(const TMemoryStream& stream, qint64 sectionOffset, qint64 sectionHeaderLength) {

@@ -10,7 +10,8 @@
 
 #include <cstring>
 
-#include <zlib.h>
+#include <libdeflate.h>
+#include <memory>
 
 namespace {
 
@@ -83,52 +84,38 @@ void TIpodMusicDb::InflateDatabase(TMemoryStream& stream) {
     if (headerLength > stream.Size())
         throw EZlibError(QStringLiteral("Compressed database header runs past the end of the file"));
     const qint64 packed = stream.Size() - headerLength;
-    // The inflated image goes into one large buffer, sized from the header's own total
-    // length when that is plausible; the compressed bytes stay where they are until done.
-    auto out = std::make_shared<TLargeBuffer>();
+    // Deflate never expands more than about 1032 times; that bounds every guess.
+    const qint64 limit = headerLength + packed * 1032 + 65536;
+    // The image is inflated in one go into a large buffer. Its size is guessed from
+    // the header's total length when that is plausible; the reserve costs only address
+    // space until it is written, so the guess is generous and grows on a retry.
     const qint64 declared = r.U32(8);
-    qint64 want = headerLength + packed * 4 + 65536;
-    if (declared > want && declared <= headerLength + packed * 1032)
-        want = declared + 65536;
-    if (!out->Reserve(want))
+    qint64 room = headerLength + packed * 16 + 65536;
+    if (declared > headerLength && declared <= limit)
+        room = std::max(room, declared + 65536);
+    room = std::min(room, limit);
+    auto out = std::make_shared<TLargeBuffer>();
+    std::unique_ptr<libdeflate_decompressor, void (*)(libdeflate_decompressor*)> inflater(
+        libdeflate_alloc_decompressor(), libdeflate_free_decompressor);
+    if (!inflater)
         throw EZlibError(QStringLiteral("Not enough memory to inflate iTunesCDB"));
-    std::memcpy(out->Data(), stream.Data(), size_t(headerLength));
-    qint64 size = headerLength;
-
-    z_stream z{};
-    if (inflateInit(&z) != Z_OK)
-        throw EZlibError(QStringLiteral("zlib could not be started"));
-    const char* in = stream.Data() + headerLength;
-    qint64 inLeft = packed;
-    int rc = Z_OK;
     for (;;) {
-        if (out->Capacity() - size < 65536 && !out->Reserve(out->Capacity() * 2)) {
-            inflateEnd(&z);
+        if (!out->Reserve(room))
             throw EZlibError(QStringLiteral("Not enough memory to inflate iTunesCDB"));
+        size_t inflated = 0;
+        const libdeflate_result rc = libdeflate_zlib_decompress(
+            inflater.get(), stream.Data() + headerLength, size_t(packed), out->Data() + headerLength,
+            size_t(out->Capacity() - headerLength), &inflated);
+        if (rc == LIBDEFLATE_SUCCESS) {
+            std::memcpy(out->Data(), stream.Data(), size_t(headerLength));
+            const char* data = out->Data();
+            stream.AssignExternal(data, headerLength + qint64(inflated), std::move(out));
+            return;
         }
-        const uInt inChunk = uInt(std::min<qint64>(inLeft, 1 << 30));
-        const uInt outChunk = uInt(std::min<qint64>(out->Capacity() - size, 1 << 30));
-        z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in));
-        z.avail_in = inChunk;
-        z.next_out = reinterpret_cast<Bytef*>(out->Data() + size);
-        z.avail_out = outChunk;
-        rc = inflate(&z, Z_NO_FLUSH);
-        in += inChunk - z.avail_in;
-        inLeft -= inChunk - z.avail_in;
-        size += outChunk - z.avail_out;
-        if (rc == Z_STREAM_END)
-            break;
-        // No progress with input left means damage; no input left means the stream is cut.
-        if ((rc != Z_OK && rc != Z_BUF_ERROR) || (rc == Z_BUF_ERROR && z.avail_out != 0) ||
-            (inLeft == 0 && z.avail_out != 0)) {
-            const QString detail = z.msg ? QString::fromLatin1(z.msg) : QStringLiteral("the stream ends early");
-            inflateEnd(&z);
-            throw EZlibError(QStringLiteral("Error inflating iTunesCDB: ") + detail);
-        }
+        if (rc != LIBDEFLATE_INSUFFICIENT_SPACE || out->Capacity() >= limit)
+            throw EZlibError(QStringLiteral("Error inflating iTunesCDB: the compressed data is damaged"));
+        room = std::min(out->Capacity() * 2, limit);
     }
-    inflateEnd(&z);
-    const char* data = out->Data();
-    stream.AssignExternal(data, size, std::move(out));
 }
 
 bool TIpodMusicDb::ReadTrackList(const TMemoryStream& stream, qint64 sectionOffset, qint64 sectionHeaderLength) {

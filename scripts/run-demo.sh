@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The program's main job: list the connected iPod (or the bundled demo device when none
-# is mounted) and copy its music into a folder.
+# is mounted) and copy its media into a folder.
 set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${QUENLOR_BUILD_DIR:-$top/build}
@@ -15,4 +15,13 @@ if ! "$cli" list --json >/dev/null 2>&1; then
   device_args=(--device "$demo")
   echo "No iPod is mounted; using the demo device in $demo"
 fi
+echo
 "$cli" list "${device_args[@]}"
+echo
+echo "Copying the ticked music into $out ..."
+status=0
+"$cli" copy "${device_args[@]}" --to "$out" || status=$?
+echo
+echo "The copied files are in $out:"
+ls "$out"
+exit $status

@@ -7,6 +7,7 @@ build=${QUENLOR_BUILD_DIR:-$top/build}
 "$top/scripts/build.sh" >/dev/null
 cli="$build/src/cli/quenlor-cli"
 out=${1:-$HOME/Quenlor-demo-copy}
+out=$(realpath -m "$out")
 device_args=()
 if ! "$cli" list --json >/dev/null 2>&1; then
   demo="$build/demo-device"
@@ -19,9 +20,9 @@ echo
 "$cli" list "${device_args[@]}"
 echo
 echo "Copying the ticked music into $out ..."
-status=0
-"$cli" copy "${device_args[@]}" --to "$out" || status=$?
+rc=0
+"$cli" copy "${device_args[@]}" --to "$out" || rc=$?
 echo
-echo "The copied files are in $out:"
-ls "$out"
-exit $status
+echo "The music went to $out:"
+if [ -d "$out" ]; then (cd "$out" && find . -type f | sort | head -n 40); fi
+exit "$rc"

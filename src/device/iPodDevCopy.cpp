@@ -50,17 +50,7 @@ QString CutToBytes(const QString& text, int maxBytes) {
 } // namespace
 
 QString TIpodDevice::LocalExtension(const QString& location) {
-    QString ext = PathExtension(location);
-    for (qsizetype i = 0; i < ext.size(); ++i) {
-        const QChar c = ext[i];
-        if (c.isNull())
-            ext[i] = QLatin1Char('_');
-        else if (c.isHighSurrogate() && i + 1 < ext.size() && ext[i + 1].isLowSurrogate())
-            ++i;
-        else if (c.isSurrogate())
-            ext[i] = QChar::ReplacementCharacter;
-    }
-    return CutToBytes(ext, ExtensionMaxBytes);
+    return CutToBytes(FileSystemSafe(PathExtension(location)), ExtensionMaxBytes);
 }
 
 QString TIpodDevice::FitFileName(const QString& path, const QString& tail) {

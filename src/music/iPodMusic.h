@@ -141,6 +141,8 @@ public:
 
     // Books list reader.
     int ReadBooksPlist(bool purchased);
+    // The books of a local XML property list; what was read before an error stays.
+    int ReadBooksFromFile(const QString& path);
 
     // Transfer of the ticked tracks into DestDir.
     int CopySelected();

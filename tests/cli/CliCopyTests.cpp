@@ -16,8 +16,8 @@
 #include <QThread>
 #include <csignal>
 #include <fcntl.h>
-#include <gtest/gtest.h>
 #include <unistd.h>
+#include <gtest/gtest.h>
 
 TEST(CliCopySelection, KindsPlaylistAndSearchTickTheirIntersection) {
     TIpodMusicDb db(nullptr);
@@ -49,7 +49,8 @@ TEST(CliCopySelection, KindsPlaylistAndSearchTickTheirIntersection) {
     auto ticked = [&] {
         QStringList titles;
         for (int i = 0; i < db.Tracks.Count(); ++i)
-            if (db.Tracks[i].Checked) titles.append(db.Tracks[i].Title);
+            if (db.Tracks[i].Checked)
+                titles.append(db.Tracks[i].Title);
         return titles;
     };
     const struct {
@@ -68,8 +69,7 @@ TEST(CliCopySelection, KindsPlaylistAndSearchTickTheirIntersection) {
     };
     for (const auto& c : cases) {
         TTrackSelection selection;
-        ASSERT_TRUE(QString::fromUtf8(c.Kinds).isEmpty() ||
-                    ParseKinds(QString::fromUtf8(c.Kinds), selection.Kinds));
+        ASSERT_TRUE(QString::fromUtf8(c.Kinds).isEmpty() || ParseKinds(QString::fromUtf8(c.Kinds), selection.Kinds));
         selection.Playlist = QString::fromUtf8(c.Playlist);
         selection.Search = QString::fromUtf8(c.Search);
         QString error;
@@ -89,18 +89,7 @@ TEST(CliCopySelection, KindsPlaylistAndSearchTickTheirIntersection) {
 
 namespace {
 
-struct TRun {
-    int ExitCode = -1;
-    QByteArray Out;
-    QByteArray Err;
-};
-
-TRun RunCli(const QStringList& args) {
-    QProcess process;
-    process.start(QStringLiteral(QUENLOR_CLI), args);
-    process.waitForFinished(120000);
-    return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
-}
+TProgramRun RunCli(const QStringList& args) { return RunProgram(QStringLiteral(QUENLOR_CLI), args); }
 
 // A disk-mode device tree whose iTunesDB is a link to a real one, with a file at every
 // track's location: its location's text, padded to the track's size when fullSize.
@@ -108,20 +97,20 @@ class CliCopyRun : public ::testing::Test {
 protected:
     bool MakeDevice(const QString& database, bool fullSize = false) {
         const QString real = RealData(database);
-        if (real.isEmpty()) return false;
+        if (real.isEmpty())
+            return false;
         Device = Temp.path() + QStringLiteral("/ipod");
         QDir().mkpath(Device + QStringLiteral("/iPod_Control/iTunes"));
         QFile::link(real, Device + QStringLiteral("/iPod_Control/iTunes/iTunesDB"));
-        const TRun list =
-            RunCli({QStringLiteral("list"), QStringLiteral("--device"), Device, QStringLiteral("--json")});
-        const QJsonArray tracks =
-            QJsonDocument::fromJson(list.Out).object().value(QStringLiteral("tracks")).toArray();
+        const TProgramRun list = RunCli({QStringLiteral("list"), QStringLiteral("--device"), Device, QStringLiteral("--json")});
+        const QJsonArray tracks = QJsonDocument::fromJson(list.Out).object().value(QStringLiteral("tracks")).toArray();
         for (const QJsonValue& t : tracks) {
             const QString location = t.toObject().value(QStringLiteral("location")).toString();
             QString relative = location;
             relative.replace(QLatin1Char(':'), QLatin1Char('/'));
             QByteArray bytes = location.toUtf8();
-            if (fullSize) bytes.resize(t.toObject().value(QStringLiteral("size")).toInteger(), 'z');
+            if (fullSize)
+                bytes.resize(t.toObject().value(QStringLiteral("size")).toInteger(), 'z');
             WriteAll(Device + relative, bytes);
             Locations.append(location);
         }
@@ -139,15 +128,9 @@ TEST_F(CliCopyRun, CopiesOnceThenFindsEverythingCopied) {
     if (!MakeDevice(QStringLiteral("itunesdb/v4f-japanese-2-tracks.iTunesDB"), true))
         GTEST_SKIP() << "real data not available";
     const QString out = Temp.path() + QStringLiteral("/out");
-    const QStringList args = {QStringLiteral("copy"),
-                              QStringLiteral("--device"),
-                              Device,
-                              QStringLiteral("--to"),
-                              out,
-                              QStringLiteral("--naming"),
-                              QStringLiteral("0"),
-                              QStringLiteral("--json")};
-    const TRun first = RunCli(args);
+    const QStringList args = {QStringLiteral("copy"), QStringLiteral("--device"), Device, QStringLiteral("--to"), out,
+                              QStringLiteral("--naming"), QStringLiteral("0"), QStringLiteral("--json")};
+    const TProgramRun first = RunCli(args);
     ASSERT_EQ(first.ExitCode, 0) << first.Err.constData();
     const QJsonObject result = QJsonDocument::fromJson(first.Out).object();
     EXPECT_EQ(result.value(QStringLiteral("copied")).toInt(), 2);
@@ -165,7 +148,7 @@ TEST_F(CliCopyRun, CopiesOnceThenFindsEverythingCopied) {
         EXPECT_TRUE(ReadAll(dest).startsWith(Locations[i].toUtf8()));
     }
     const auto before = TreeSnapshot(out);
-    const TRun second = RunCli(args);
+    const TProgramRun second = RunCli(args);
     EXPECT_EQ(second.ExitCode, 0);
     EXPECT_EQ(QJsonDocument::fromJson(second.Out).object().value(QStringLiteral("copied")).toInt(), 2);
     EXPECT_EQ(TreeSnapshot(out), before);
@@ -174,8 +157,8 @@ TEST_F(CliCopyRun, CopiesOnceThenFindsEverythingCopied) {
     QString missing = Locations[1];
     missing.replace(QLatin1Char(':'), QLatin1Char('/'));
     QFile::remove(Device + missing);
-    const TRun third = RunCli({QStringLiteral("copy"), QStringLiteral("--device"), Device,
-                               QStringLiteral("--to"), out + QStringLiteral("2")});
+    const TProgramRun third =
+        RunCli({QStringLiteral("copy"), QStringLiteral("--device"), Device, QStringLiteral("--to"), out + QStringLiteral("2")});
     EXPECT_EQ(third.ExitCode, 1);
     EXPECT_EQ(third.Out, QByteArray("Quenlor 2.7, 1\n[iPod]\n\n"
                                     "\xe5\x90\x9b\xe3\x81\xae\xe7\x9f\xa5\xe3\x82\x89\xe3\x81\xaa\xe3\x81\x84"
@@ -191,21 +174,15 @@ TEST_F(CliCopyRun, UsageDeviceAndTargetErrors) {
         int Exit;
     } cases[] = {
         {{QStringLiteral("--device"), Device}, 2},
-        {{QStringLiteral("--device"), Device, QStringLiteral("--to"), out, QStringLiteral("--naming"),
-          QStringLiteral("7")},
-         2},
-        {{QStringLiteral("--device"), Device, QStringLiteral("--to"), out, QStringLiteral("--kind"),
-          QStringLiteral("x")},
-         2},
-        {{QStringLiteral("--device"), Device, QStringLiteral("--to"), out, QStringLiteral("--playlist"),
-          QStringLiteral("none")},
-         2},
+        {{QStringLiteral("--device"), Device, QStringLiteral("--to"), out, QStringLiteral("--naming"), QStringLiteral("7")}, 2},
+        {{QStringLiteral("--device"), Device, QStringLiteral("--to"), out, QStringLiteral("--kind"), QStringLiteral("x")}, 2},
+        {{QStringLiteral("--device"), Device, QStringLiteral("--to"), out, QStringLiteral("--playlist"), QStringLiteral("none")}, 2},
         {{QStringLiteral("--device"), Device, QStringLiteral("--to"), out, QStringLiteral("--bogus")}, 2},
         {{QStringLiteral("--device"), Device, QStringLiteral("--to"), Device + QStringLiteral("/music")}, 2},
         {{QStringLiteral("--device"), Temp.path() + QStringLiteral("/none"), QStringLiteral("--to"), out}, 3},
     };
     for (const auto& c : cases) {
-        const TRun run = RunCli(QStringList{QStringLiteral("copy")} + c.Args);
+        const TProgramRun run = RunCli(QStringList{QStringLiteral("copy")} + c.Args);
         EXPECT_EQ(run.ExitCode, c.Exit) << qPrintable(c.Args.join(QLatin1Char(' '))) << run.Err.constData();
     }
     EXPECT_FALSE(QFileInfo::exists(out));
@@ -222,8 +199,9 @@ TEST_F(CliCopyRun, InterruptStopsAfterTheCurrentTrack) {
     // tool waits in the middle of the copy. That is when Ctrl+C comes, however fast the
     // machine copies.
     process.setChildProcessModifier([] { ::fcntl(STDERR_FILENO, F_SETPIPE_SZ, 4096); });
-    process.start(QStringLiteral(QUENLOR_CLI), {QStringLiteral("copy"), QStringLiteral("--device"), Device,
-                                                QStringLiteral("--to"), out, QStringLiteral("--json")});
+    process.start(QStringLiteral(QUENLOR_CLI),
+                  {QStringLiteral("copy"), QStringLiteral("--device"), Device, QStringLiteral("--to"), out,
+                   QStringLiteral("--json")});
     ASSERT_TRUE(process.waitForStarted());
     const QString proc = QStringLiteral("/proc/%1/").arg(process.processId());
     const auto waitingMidCopy = [&] {

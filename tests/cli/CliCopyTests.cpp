@@ -2,6 +2,8 @@
 // device tree that holds a real iTunesDB (linked from the shared real data, not copied).
 #include "CliCopy.h"
 
+#include "FixtureDevice.h"
+
 #include "TestSupport.h"
 #include "iPodMusic.h"
 
@@ -225,4 +227,62 @@ TEST_F(CliCopyRun, InterruptStopsAfterTheCurrentTrack) {
         attempted += t.toObject().value(QStringLiteral("copyState")).toInt() != -1;
     EXPECT_EQ(attempted, copied);
     EXPECT_EQ(QDir(out).entryList(QDir::Files | QDir::Hidden).size(), copied);
+}
+
+// list and copy on a device written from declared contents, with names that must not
+// leave the target and same-titled tracks of different sizes.
+TEST(CliCopyFixture, ListThenCopyByPlaylistAndIntoArtistFolders) {
+    QTemporaryDir temp;
+    TFixtureDevice device(temp.path() + QStringLiteral("/ipod"));
+    TITunesDbContent content;
+    const auto track = [](quint32 id, const char* title, const char* artist, const char* album, const char* file,
+                          quint32 size) {
+        TFixtureTrack t;
+        t.Id = id;
+        t.Title = QString::fromUtf8(title);
+        t.Artist = QString::fromUtf8(artist);
+        t.Album = QString::fromUtf8(album);
+        t.Location = QStringLiteral(":iPod_Control:Music:F00:") + QString::fromUtf8(file);
+        t.Size = size;
+        return t;
+    };
+    content.Tracks = {track(1, "AC/DC: Live?", "..", "../..", "AAAA.mp3", 1000),
+                      track(2, "Song", "", "", "BBBB.mp3", 2000), track(3, "Song", "", "", "CCCC.m4a", 3000),
+                      track(4, "Song", "", "", "DDDD.mp3", 4000)};
+    TFixturePlaylist master;
+    master.Name = QStringLiteral("Fixture iPod");
+    master.TrackIds = {1, 2, 3, 4};
+    TFixturePlaylist trip;
+    trip.Name = QStringLiteral("Road Trip");
+    trip.TrackIds = {2, 4};
+    content.Playlists = {master, trip};
+    device.WriteITunesDb(content);
+    device.WriteMediaFor(content.Tracks);
+
+    const TProgramRun list =
+        RunCli({QStringLiteral("list"), QStringLiteral("--device"), device.Root, QStringLiteral("--json")});
+    ASSERT_EQ(list.ExitCode, 0) << list.Err.constData();
+    EXPECT_EQ(QJsonDocument::fromJson(list.Out).object().value(QStringLiteral("tracks")).toArray().size(), 4);
+
+    const QString tripOut = temp.path() + QStringLiteral("/trip");
+    const TProgramRun byPlaylist = RunCli({QStringLiteral("copy"), QStringLiteral("--device"), device.Root,
+                                           QStringLiteral("--to"), tripOut, QStringLiteral("--playlist"),
+                                           QStringLiteral("road trip"), QStringLiteral("--naming"), QStringLiteral("2")});
+    ASSERT_EQ(byPlaylist.ExitCode, 0) << byPlaylist.Err.constData();
+    EXPECT_EQ(QDir(tripOut).entryList(QDir::Files, QDir::Name),
+              QStringList({QStringLiteral("Unknown Artist - Song.mp3"), QStringLiteral("Unknown Artist - Song1.mp3")}));
+    EXPECT_EQ(QFileInfo(tripOut + QStringLiteral("/Unknown Artist - Song1.mp3")).size(), 4000);
+
+    const QString out = temp.path() + QStringLiteral("/out");
+    const TProgramRun all = RunCli({QStringLiteral("copy"), QStringLiteral("--device"), device.Root,
+                                    QStringLiteral("--to"), out, QStringLiteral("--naming"), QStringLiteral("0")});
+    ASSERT_EQ(all.ExitCode, 0) << all.Err.constData();
+    EXPECT_EQ(all.Out, QByteArray("Quenlor 2.7, 0\n[iPod]\n\nCopy files: t4, c4\nDone.\n"));
+    EXPECT_EQ(QFileInfo(out + QStringLiteral("/__/.._../AC_DC_ Live_.mp3")).size(), 1000);
+    const QString unknown = out + QStringLiteral("/Unknown Artist/Unknown Album/");
+    EXPECT_EQ(QFileInfo(unknown + QStringLiteral("Song.mp3")).size(), 2000);
+    EXPECT_EQ(QFileInfo(unknown + QStringLiteral("Song.m4a")).size(), 3000);
+    EXPECT_EQ(QFileInfo(unknown + QStringLiteral("Song1.mp3")).size(), 4000);
+    EXPECT_EQ(QDir(temp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name),
+              QStringList({QStringLiteral("ipod"), QStringLiteral("out"), QStringLiteral("trip")}));
 }

@@ -166,7 +166,10 @@ bool TIpodDevice::ReadThumb(int count, TMemoryStream& stream, qint64 offset) {
         AddLog(QStringLiteral("Seek error"));
         return false;
     }
-    const QByteArray bytes = ThumbStream->read(count);
+    // Never ask for more than the file holds: a damaged offset or size from the
+    // database must not make us allocate what is not there.
+    const qint64 available = qMax<qint64>(0, ThumbStream->size() - offset);
+    const QByteArray bytes = ThumbStream->read(qMin<qint64>(count, available));
     stream.Write(bytes);
     stream.Position = 0;
     return bytes.size() == count;

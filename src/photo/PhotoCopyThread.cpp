@@ -46,10 +46,12 @@ void TPhotoCopyThread::run() {
     try {
         if (PhotoDb) {
             Count = PhotoDb->CopySelected();
+            PhotoCount = Count;
             PhotoDb->AddLog(QStringLiteral("Copy pics: t") + QString::number(PhotoDb->Photos.SelCount) +
                             QStringLiteral(", c") + QString::number(Count));
             if (PhotoDb->CamPhotos && PhotoDb->CamPhotos->SelCount > 0) {
                 Count = PhotoDb->CopyCameraPhotos();
+                CameraCount = Count;
                 PhotoDb->AddLog(QStringLiteral("Copy cam pics: t") + QString::number(PhotoDb->CamPhotos->SelCount) +
                                 QStringLiteral(", c") + QString::number(Count));
             }

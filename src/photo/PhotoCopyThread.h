@@ -20,6 +20,9 @@ public:
     ~TPhotoCopyThread() override;
 
     int Count = 0;
+    // Files written by the photo phase and by the camera phase.
+    int PhotoCount = 0;
+    int CameraCount = 0;
     QString FileName;
     std::function<void(const QString& name)> OnFile;
     // Called once when the transfer has ended, however it ended.

@@ -64,13 +64,13 @@ int TIpodPhotoDb::ShowAlbumPage(int albumIndex, int page, int fileNumber) {
         for (int i = 0; i < Photos.Count(); ++i) {
             if (Photos[i].ImageId != id)
                 continue;
-            Buffer.Clear();
+            EmptyBuffer();
             Buffer.Write(BmpHeader, BmpHeaderSize);
             if (Device->ReadThumb(readSize, Buffer, Photos[i].ThumbOffset)) {
                 AddShownTile(i, false, PhotoDecode::DecodeBmp16(Buffer.Data(), Buffer.Size()), x, y, AlbumTile);
                 ++shown;
             }
-            Buffer.Clear();
+            EmptyBuffer();
             if (OnTileLoaded)
                 OnTileLoaded(shown);
         }

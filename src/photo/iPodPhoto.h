@@ -190,6 +190,11 @@ public:
     QString Source = QStringLiteral("none");
 
     void AddLog(const QString& text);
+    // Empties Buffer but keeps its memory for the next picture.
+    void EmptyBuffer() {
+        Buffer.Resize(0);
+        Buffer.Position = 0;
+    }
     void SetTileLayout(bool camera);
     static void LookupFormat(TPhotoInfo& info);
 

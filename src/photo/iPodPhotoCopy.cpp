@@ -81,7 +81,7 @@ int TIpodPhotoDb::ExportThumbnails(TDecoder decoder, const QString& openFailText
                 const QString outFile = DestDir + fileName;
                 if (!QFileInfo::exists(outFile)) {
                     const qint64 count = bytesFor(photo);
-                    Buffer.Clear();
+                    EmptyBuffer();
                     if (withHeader)
                         Buffer.Write(BmpHeader, BmpHeaderSize);
                     if (count >= 0 && count <= openSize &&
@@ -89,7 +89,7 @@ int TIpodPhotoDb::ExportThumbnails(TDecoder decoder, const QString& openFailText
                         if ((this->*decoder)(outFile))
                             ++written;
                     }
-                    Buffer.Clear();
+                    EmptyBuffer();
                 }
                 if (OnFile)
                     OnFile(fileName);

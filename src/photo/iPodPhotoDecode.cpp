@@ -8,9 +8,11 @@
 #include "iPodDev.h"
 
 #include <QFileInfo>
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <vector>
 #include <unistd.h>
 
 namespace {
@@ -51,6 +53,18 @@ inline int Widen(quint32 v, int bits) {
     for (int have = bits; have < 8; have += bits)
         out |= int(v) << (8 - bits) >> have;
     return out & 0xFF;
+}
+
+// ClampThousandths for the value range of the colour formulas (|n| below a million),
+// cheap enough for the pixel loops: an even offset keeps the division unsigned.
+inline int Clamp1000(int n) {
+    // n / 1000 rounded half up is floor((n + 500) / 1000); an exact tie (remainder 0)
+    // that landed on an odd number steps back to the even one.
+    const unsigned m = unsigned(n + 1000500);
+    unsigned q = m / 1000;
+    q -= unsigned(m - q * 1000 == 0) & q;
+    const int v = int(q) - 1000;
+    return std::clamp(v, 0, 255);
 }
 
 // Writes a finished picture; it is published only when complete and never over a file
@@ -142,21 +156,20 @@ void UyvyToBitmap(const char* raw, QImage& out) {
         const int row = line < 240 ? line * 2 : (line - 240) * 2 + 1;
         const uchar* b = b0 + qint64(line) * 1440;
         uchar* o = out.scanLine(row);
-        for (int j = 8; j < 712; ++j) {
-            const int y = b[2 * j + 1];
-            int u, v;
-            if ((j & 1) == 0) {
-                u = b[2 * j];
-                v = b[2 * j + 2];
-            } else {
-                u = b[2 * j - 2];
-                v = b[2 * j];
-            }
-            const qint64 yy = 1164LL * (y - 16);
+        // Pixels j and j + 1 (j even) share the U of byte 2j and the V of byte 2j + 2.
+        for (int j = 8; j < 712; j += 2) {
+            const int u = b[2 * j] - 128;
+            const int v = b[2 * j + 2] - 128;
+            const int rv = 1596 * v, guv = -392 * u - 813 * v, bu = 2017 * u;
             uchar* px = o + 3 * (j - 8);
-            px[0] = uchar(ClampThousandths(yy + 1596LL * (v - 128)));
-            px[1] = uchar(ClampThousandths(yy - 392LL * (u - 128) - 813LL * (v - 128)));
-            px[2] = uchar(ClampThousandths(yy + 2017LL * (u - 128)));
+            const int y0 = 1164 * (b[2 * j + 1] - 16);
+            const int y1 = 1164 * (b[2 * j + 3] - 16);
+            px[0] = uchar(Clamp1000(y0 + rv));
+            px[1] = uchar(Clamp1000(y0 + guv));
+            px[2] = uchar(Clamp1000(y0 + bu));
+            px[3] = uchar(Clamp1000(y1 + rv));
+            px[4] = uchar(Clamp1000(y1 + guv));
+            px[5] = uchar(Clamp1000(y1 + bu));
         }
     }
 }
@@ -171,12 +184,12 @@ void YuvToBitmap(const char* raw, QImage& out) {
         const uchar* uRow = b + 345600 + (r / 2) * 360;
         const uchar* vRow = b + 432000 + (r / 2) * 360;
         for (int c = 0; c < 720; ++c) {
-            const qint64 yy = 1164LL * (yRow[c] - 16);
+            const int yy = 1164 * (yRow[c] - 16);
             const int u = uRow[c / 2] - 128;
             const int v = vRow[c / 2] - 128;
-            o[3 * c] = uchar(ClampThousandths(yy + 1596LL * v));
-            o[3 * c + 1] = uchar(ClampThousandths(yy - 391LL * u - 813LL * v));
-            o[3 * c + 2] = uchar(ClampThousandths(yy + 2018LL * u));
+            o[3 * c] = uchar(Clamp1000(yy + 1596 * v));
+            o[3 * c + 1] = uchar(Clamp1000(yy - 391 * u - 813 * v));
+            o[3 * c + 2] = uchar(Clamp1000(yy + 2018 * u));
         }
     }
 }
@@ -187,6 +200,17 @@ void ResizeBitmap(const QImage& source, QImage& dest) {
         return;
     const quint64 stepX = quint64(sw) * 65536 / quint64(dw);
     const quint64 stepY = quint64(sh) * 65536 / quint64(dh);
+    // The columns' source pixels and horizontal fractions are the same on every row.
+    std::vector<int> col(size_t(dw) * 2);
+    std::vector<quint64> frac(static_cast<size_t>(dw));
+    for (int x = 0; x < dw; ++x) {
+        const quint64 fx = stepX * quint64(x);
+        // Other sizes than 704 -> 640 could reach past the row's end; stay inside.
+        const int c = qMin(int(fx >> 16), sw - 1);
+        col[size_t(2 * x)] = 3 * c;
+        col[size_t(2 * x + 1)] = 3 * qMin(c + 1, sw - 1);
+        frac[size_t(x)] = fx & 0xFFFF;
+    }
     quint64 fy = 0;
     for (int y = 0; y < dh; ++y, fy += stepY) {
         const int r1 = qMin(int(fy >> 16), sh - 1);
@@ -196,17 +220,30 @@ void ResizeBitmap(const QImage& source, QImage& dest) {
         const uchar* row1 = source.constScanLine(r1);
         const uchar* row2 = source.constScanLine(r2);
         uchar* o = dest.scanLine(y);
-        quint64 fx = 0;
-        for (int x = 0; x < dw; ++x, fx += stepX) {
-            // Other sizes than 704 -> 640 could reach past the row's end; stay inside.
-            const int c = qMin(int(fx >> 16), sw - 1);
-            const int c2 = qMin(c + 1, sw - 1);
-            const quint64 h = fx & 0xFFFF;
-            const quint64 w2 = (g * h) >> 16, w1 = g - w2, w4 = (f * h) >> 16, w3 = f - w4;
+        if (f == 0) {
+            // On a row that falls exactly on a source row only that row contributes
+            // (its partner's weights are 0); the sums are the same without them.
+            for (int x = 0; x < dw; ++x) {
+                const quint32 w2 = quint32((g * frac[size_t(x)]) >> 16), w1 = quint32(g) - w2;
+                const uchar* a = row1 + col[size_t(2 * x)];
+                const uchar* b = row1 + col[size_t(2 * x + 1)];
+                o[3 * x] = uchar((a[0] * w1 + b[0] * w2) >> 16);
+                o[3 * x + 1] = uchar((a[1] * w1 + b[1] * w2) >> 16);
+                o[3 * x + 2] = uchar((a[2] * w1 + b[2] * w2) >> 16);
+            }
+            continue;
+        }
+        for (int x = 0; x < dw; ++x) {
+            const quint64 h = frac[size_t(x)];
+            // The weights add up to 65535, so the sums stay within 32 bits.
+            const quint32 w2 = quint32((g * h) >> 16), w1 = quint32(g) - w2, w4 = quint32((f * h) >> 16),
+                          w3 = quint32(f) - w4;
+            const uchar* a = row1 + col[size_t(2 * x)];
+            const uchar* b = row1 + col[size_t(2 * x + 1)];
+            const uchar* c = row2 + col[size_t(2 * x)];
+            const uchar* d = row2 + col[size_t(2 * x + 1)];
             for (int k = 0; k < 3; ++k)
-                o[3 * x + k] = uchar((row1[3 * c + k] * w1 + row1[3 * c2 + k] * w2 + row2[3 * c + k] * w3 +
-                                      row2[3 * c2 + k] * w4) >>
-                                     16);
+                o[3 * x + k] = uchar((a[k] * w1 + b[k] * w2 + c[k] * w3 + d[k] * w4) >> 16);
         }
     }
 }
@@ -262,7 +299,7 @@ bool TIpodPhotoDb::DecodeNanoRgb(const QString& outFile) {
     char* w = FWorkArea.data();
     for (int i = 0; i < NanoRgbWorkSize; i += 2)
         std::swap(w[i], w[i + 1]);
-    Buffer.Clear();
+    EmptyBuffer();
     Buffer.Write(BmpHeader, BmpHeaderSize);
     const qint64 size = qMax(0, CopyInfo.ImageSize);
     Buffer.Write(FWorkArea.constData(), qMin<qint64>(size, NanoRgbWorkSize));

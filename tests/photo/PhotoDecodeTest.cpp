@@ -118,6 +118,32 @@ TEST(PhotoDecode, UyvyInterlaceCropAndChromaPairs) {
     EXPECT_EQ(At(work, 4, 0), UyvyFormula(100, 128, 128));
 }
 
+TEST(PhotoDecode, EveryPixelOfNoiseFramesFollowsTheFormulas) {
+    QByteArray raw(691200, '\0');
+    quint32 seed = 12345;
+    for (char& c : raw) {
+        seed = seed * 1103515245u + 12345u;
+        c = char(seed >> 16);
+    }
+    const auto* b = reinterpret_cast<const uchar*>(raw.constData());
+    QImage uyvy, yuv;
+    UyvyToBitmap(raw.constData(), uyvy);
+    for (int line = 0; line < 480; ++line) {
+        const int row = line < 240 ? 2 * line : 2 * (line - 240) + 1;
+        const uchar* l = b + line * 1440;
+        for (int j = 8; j < 712; ++j) {
+            const int u = j % 2 == 0 ? l[2 * j] : l[2 * j - 2];
+            const int v = j % 2 == 0 ? l[2 * j + 2] : l[2 * j];
+            ASSERT_EQ(At(uyvy, j - 8, row), UyvyFormula(l[2 * j + 1], u, v)) << line << " " << j;
+        }
+    }
+    YuvToBitmap(raw.constData(), yuv);
+    for (int r = 0; r < 480; ++r)
+        for (int c = 0; c < 720; ++c)
+            ASSERT_EQ(At(yuv, c, r), YuvFormula(b[r * 720 + c], b[345600 + r / 2 * 360 + c / 2], b[432000 + r / 2 * 360 + c / 2]))
+                << r << " " << c;
+}
+
 TEST(PhotoDecode, ResampleWeightsOnAHorizontalStep) {
     // 704 -> 640 columns: step 72089; column x reads source c and c + 1 with weights
     // computed by the 16.16 rules.

@@ -3,6 +3,7 @@
 #include "iPodDev.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <memory>
 
@@ -13,7 +14,10 @@ struct TPhotoTestDevice {
     QString Target;
     std::unique_ptr<TIpodDevice> Device;
 
-    TPhotoTestDevice() {
+    // inMemory: under /dev/shm when it exists, for tests that write thousands of files.
+    explicit TPhotoTestDevice(bool inMemory = false)
+        : Dir(inMemory && QFileInfo(QStringLiteral("/dev/shm")).isWritable() ? QStringLiteral("/dev/shm/quenlor-XXXXXX")
+                                                                             : QDir::tempPath() + QStringLiteral("/quenlor-XXXXXX")) {
         Root = Dir.path() + QStringLiteral("/ipod");
         Target = Dir.path() + QStringLiteral("/out/");
         QDir().mkpath(Root + QStringLiteral("/iPod_Control/iTunes"));

@@ -122,6 +122,15 @@ void BM_ReadPhotoDatabase20000(benchmark::State& state) {
     const QByteArray bytes = BuildPhotoDatabase(c);
     f.write(bytes);
     f.close();
+    // QUENLOR_BENCH_KEEP=DIR keeps the tree there, to time the command-line tool on it
+    // in a fresh process.
+    const QString keep = qEnvironmentVariable("QUENLOR_BENCH_KEEP");
+    if (!keep.isEmpty()) {
+        QDir().mkpath(keep + QStringLiteral("/Photos"));
+        QDir().mkpath(keep + QStringLiteral("/iPod_Control/iTunes"));
+        QFile::remove(keep + QStringLiteral("/Photos/Photo Database"));
+        QFile::copy(root + QStringLiteral("/Photos/Photo Database"), keep + QStringLiteral("/Photos/Photo Database"));
+    }
     TIpodDevice device(nullptr, nullptr, false);
     device.Root = root;
     device.Connected = true;

@@ -33,6 +33,7 @@ class TPhotoList {
 public:
     TPhotoItem& Add() { return FItems.emplace_back(); }
     void RemoveLast() { FItems.pop_back(); }
+    void Reserve(int count) { FItems.reserve(size_t(count)); }
     int Count() const { return int(FItems.size()); }
     TPhotoItem& Items(int i) { return FItems[size_t(i)]; }
     const TPhotoItem& Items(int i) const { return FItems[size_t(i)]; }

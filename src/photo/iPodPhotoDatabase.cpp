@@ -8,6 +8,19 @@
 
 namespace {
 
+qint64 ReadStringText(const TByteReader& r, qint64 p, QString& text) {
+    const qint64 body = p + r.U32(p + 4);
+    const int type = r.U16(p + 12);
+    if (type == 1) {
+        const QByteArray bytes = r.Bytes(body + 12, r.U32(body));
+        const qsizetype zero = bytes.indexOf('\0');
+        text = QString::fromUtf8(zero < 0 ? bytes : bytes.left(zero));
+    } else if (type == 3) {
+        text = r.Utf16(body + 12, r.U32(body));
+    }
+    return r.U32(p + 8);
+}
+
 bool IsPathFormat(quint32 id) { return id == 4005 || id == 4006 || id == 4036; }
 
 bool IsPreferredThumb(quint32 id) { return id == 1032 || id == 1036 || id == 1066 || id == 3004 || id == 3113; }
@@ -24,20 +37,13 @@ int FileIndexOf(const QString& name) {
 }
 
 // The text of a string object ("mhod" of type 1 or 3) at p; returns its total length,
-// 0 when p holds no "mhod".
-qint64 ReadString(const TByteReader& r, qint64 p, QString& text) {
+// 0 when p holds no "mhod". Without text only the length is read.
+qint64 ReadString(const TByteReader& r, qint64 p, QString* text) {
     if (!r.TagIs(p, "mhod"))
         return 0;
-    const qint64 body = p + r.U32(p + 4);
-    const int type = r.U16(p + 12);
-    if (type == 1) {
-        const QByteArray bytes = r.Bytes(body + 12, r.U32(body));
-        const qsizetype zero = bytes.indexOf('\0');
-        text = QString::fromUtf8(zero < 0 ? bytes : bytes.left(zero));
-    } else if (type == 3) {
-        text = r.Utf16(body + 12, r.U32(body));
-    }
-    return r.U32(p + 8);
+    if (!text)
+        return r.U32(p + 8);
+    return ReadStringText(r, p, *text);
 }
 
 // Whether the next position after a chunk of the given length can still be read.
@@ -142,6 +148,8 @@ bool TIpodPhotoDb::ReadImageList(const char* data, qint64 size, qint64 s, qint64
     qint64 pos = list + r.U32(list + 4);
     if (!ReadFormats(data, size, pos))
         return false;
+    // Every image takes at least its 52 header bytes, which bounds the count.
+    Photos.Reserve(int(qMin<qint64>(images, size / 52 + 1)));
     for (quint32 i = 0; i < images && pos < size; ++i) {
         const qint64 length = ReadImage(data, size, pos);
         if (length == 0 || !Advance(pos, quint32(length), size))
@@ -256,8 +264,10 @@ bool TIpodPhotoDb::ReadImageName(const char* data, qint64 size, qint64 b, int& f
         return false;
     }
     const TMhni m = ReadMhni(r, b);
+    // The text is needed only where it becomes a path or a file number.
+    const bool needText = type == 5 || (type == 2 && int(m.FormatId) == CopyInfo.FormatId);
     QString name;
-    const bool present = ReadString(r, b + m.HeaderLength, name) > 0;
+    const bool present = ReadString(r, b + m.HeaderLength, needText ? &name : nullptr) > 0;
     TPhotoItem& item = Photos[Photos.Count() - 1];
     if (type == 5 && present) {
         item.Path = name;
@@ -295,15 +305,14 @@ bool TIpodPhotoDb::ReadAlbumList(const char* data, qint64 size, qint64 s, qint64
     for (quint32 a = 0; a < albums && pos < size; ++a) {
         qint64 child = pos + r.U32(pos + 4);
         QString name;
-        const qint64 first = ReadString(r, child, name);
+        const qint64 first = ReadString(r, child, &name);
         if (first > 0) {
             TPhotoAlbumItem& album = Albums.Add();
             const int type = r.U16(child + 12);
             album.Name = type == 1 || type == 3 ? name : QString();
             qint64 length = first;
-            QString ignored;
             while (length > 0 && Advance(child, quint32(length), size))
-                length = ReadString(r, child, ignored);
+                length = ReadString(r, child, nullptr);
             const quint32 items = r.U32(pos + 16);
             for (quint32 k = 0; k < items && child < size; ++k) {
                 if (r.TagIs(child, "mhia"))

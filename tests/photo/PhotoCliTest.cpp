@@ -1,13 +1,16 @@
 // The command-line tool on the demo device's photos.
 #include "DemoPhotos.h"
+#include "PhotoDbWriter.h"
 #include "TestSupport.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <csignal>
 #include <gtest/gtest.h>
 
 namespace {
@@ -76,4 +79,43 @@ TEST(PhotoCli, ListsAndExportsTheDemoDevicePhotos) {
                   .Code,
               2);
     EXPECT_EQ(RunCli({QStringLiteral("photos"), QStringLiteral("--device"), dir.path() + QStringLiteral("/none")}).Code, 3);
+}
+
+namespace {
+quint8 Luma(int row, int col) { return quint8(16 + (row * 3 + col) % 200); }
+QByteArray Frame(const TFixtureFormat& f, int) { return f.FormatId == 1019 ? UyvyFrame(Luma, 110, 150) : QByteArray(); }
+} // namespace
+
+TEST(PhotoCli, InterruptLetsTheCurrentPhotoFinishAndAttemptsNoMore) {
+    QTemporaryDir dir(QFileInfo(QStringLiteral("/dev/shm")).isWritable() ? QStringLiteral("/dev/shm/quenlor-XXXXXX")
+                                                                        : QDir::tempPath() + QStringLiteral("/quenlor-XXXXXX"));
+    dir.setAutoRemove(qEnvironmentVariableIsEmpty("KEEPDEMO"));
+    const QString root = dir.path() + QStringLiteral("/ipod");
+    QDir().mkpath(root + QStringLiteral("/iPod_Control/iTunes"));
+    WritePhotoLibrary(root, {{1019, 720, 480, 691200, 0}, {1009, 42, 30, 2520, 0}}, 150, Frame);
+    const QString target = dir.path() + QStringLiteral("/out");
+    QProcess p;
+    p.start(QStringLiteral(QUENLOR_CLI),
+            {QStringLiteral("copy-photos"), QStringLiteral("--device"), root, QStringLiteral("--to"), target});
+    ASSERT_TRUE(p.waitForStarted());
+    p.setReadChannel(QProcess::StandardError);
+    // Progress goes to standard error, one line per photo when it is not a terminal.
+    QByteArray err;
+    while (!err.contains("1/150") && p.state() == QProcess::Running) {
+        p.waitForReadyRead(5000);
+        err += p.readAllStandardError();
+    }
+    ::kill(pid_t(p.processId()), SIGINT);
+    ASSERT_TRUE(p.waitForFinished(60000));
+    const QByteArray out = p.readAllStandardOutput();
+    err += p.readAllStandardError();
+    EXPECT_EQ(p.exitCode(), 1) << err.toStdString();
+    EXPECT_TRUE(err.contains("Cancelling ..."));
+    const int written = int(QDir(target).entryList(QDir::Files).size());
+    EXPECT_GE(written, 1);
+    EXPECT_LT(written, 150);
+    EXPECT_TRUE(out.contains(QByteArray("Copy pics: t150, c") + QByteArray::number(written))) << out.toStdString();
+    // Nothing half-written is left behind.
+    for (const QString& name : QDir(target).entryList(QDir::Files | QDir::Hidden))
+        EXPECT_TRUE(name.endsWith(QStringLiteral(".jpg")) && !name.startsWith(QLatin1Char('.'))) << name.toStdString();
 }

@@ -138,9 +138,13 @@ bool TIpodDevice::OpenThumbFile(const QString& name, int bufferSize) {
         AddLog(BridgeError());
         return false;
     }
-    auto file = std::make_unique<QFile>(Root + DiskFolders().Thumbnails + CleanDevicePath(name).mid(1) +
-                                        QStringLiteral(".ithmb"));
-    if (!file->open(QIODevice::ReadOnly)) {
+    // As in mobile mode, the iOS library's thumbnail file is found by its own name in
+    // the PhotoData folder when the Photos folder has no such file.
+    const QString safe = CleanDevicePath(name).mid(1);
+    auto file = std::make_unique<QFile>(Root + DiskFolders().Thumbnails + safe + QStringLiteral(".ithmb"));
+    if (!file->open(QIODevice::ReadOnly) && !safe.isEmpty())
+        file = std::make_unique<QFile>(Root + DiskFolders().PhotoData + QStringLiteral("Thumbnails/") + safe);
+    if (!file->isOpen() && !file->open(QIODevice::ReadOnly)) {
         AddLog(QStringLiteral("File not found: ") + name);
         return false;
     }

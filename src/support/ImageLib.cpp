@@ -14,6 +14,11 @@
 #include <jpeglib.h>
 #include <libheif/heif.h>
 
+namespace {
+// No camera picture comes near this; a damaged header must not make us allocate more.
+constexpr qint64 MaxPicturePixels = 200LL * 1000 * 1000;
+} // namespace
+
 void TImagePicture::LoadFromStream(const TMemoryStream& stream) {
     LoadFromBytes(QByteArray::fromRawData(stream.Data(), stream.Size()));
 }
@@ -31,9 +36,8 @@ void TImagePicture::LoadFromBytes(const QByteArray& bytes) {
         buffer.open(QIODevice::ReadOnly);
         QImageReader reader(&buffer);
         reader.setAutoTransform(true);
-        // A damaged header must not make us allocate a huge picture.
         const QSize size = reader.size();
-        if (size.isValid() && qint64(size.width()) * size.height() > 200LL * 1000 * 1000)
+        if (size.isValid() && qint64(size.width()) * size.height() > MaxPicturePixels)
             return;
         image = reader.read();
     }
@@ -98,6 +102,7 @@ QImage DecodeHeif(const QByteArray& bytes) {
     if (heif_context_read_from_memory_without_copy(ctx, bytes.constData(), size_t(bytes.size()), nullptr).code ==
             heif_error_Ok &&
         heif_context_get_primary_image_handle(ctx, &handle).code == heif_error_Ok &&
+        qint64(heif_image_handle_get_width(handle)) * heif_image_handle_get_height(handle) <= MaxPicturePixels &&
         heif_decode_image(handle, &img, heif_colorspace_RGB, heif_chroma_interleaved_RGB, nullptr).code == heif_error_Ok) {
         const int w = heif_image_get_width(img, heif_channel_interleaved);
         const int h = heif_image_get_height(img, heif_channel_interleaved);

@@ -85,3 +85,17 @@ TEST(PhotoSqlite, RejectedStatementRaises) {
     TIpodPhotoDb db(t.Device.get(), false);
     EXPECT_THROW(db.ReadIosLibrary(file), ESQLiteException);
 }
+
+TEST(PhotoSqlite, TilesComeFromTheThumbnailFileAtIndexTimesItsSize) {
+    TPhotoTestDevice t;
+    TPhotoSqliteContent c = Library();
+    c.ThumbnailCount = 4;
+    const QString file = WritePhotoSqlite(t.Root, c);
+    TIpodPhotoDb db(t.Device.get(), false);
+    ASSERT_TRUE(db.ReadIosLibrary(file));
+    // Album "Photo Album 1" holds assets 2 and 1: thumbnails 3 and 0, each filled with index + 1.
+    ASSERT_EQ(db.ShowAlbumPage(1, 1, 1), 2);
+    ASSERT_EQ(db.ShownTiles().size(), 2u);
+    EXPECT_EQ(db.ShownTiles()[0].Index, 1);
+    EXPECT_EQ(db.ShownTiles()[1].Index, 0);
+}

@@ -23,8 +23,9 @@ struct TBenchDevice {
 
     TBenchDevice(quint32 format, quint16 width, quint16 height, quint32 pictureSize, int count, int distinct,
                  const QByteArray& picture)
-        : Dir(QFileInfo(QStringLiteral("/dev/shm")).isWritable() ? QStringLiteral("/dev/shm/quenlor-bench-XXXXXX")
-                                                                 : QDir::tempPath() + QStringLiteral("/quenlor-bench-XXXXXX")) {
+        : Dir(QFileInfo(QStringLiteral("/dev/shm")).isWritable()
+                  ? QStringLiteral("/dev/shm/quenlor-bench-XXXXXX")
+                  : QDir::tempPath() + QStringLiteral("/quenlor-bench-XXXXXX")) {
         Root = Dir.path() + QStringLiteral("/ipod");
         Target = Dir.path() + QStringLiteral("/out/");
         QDir().mkpath(Root + QStringLiteral("/Photos/Thumbs"));
@@ -77,8 +78,7 @@ void RunExport(benchmark::State& state, TBenchDevice& d) {
         state.ResumeTiming();
         written = db.CopySelected();
     }
-    if (written != db.Photos.Count())
-        state.SkipWithError("not every photo was written");
+    if (written != db.Photos.Count()) state.SkipWithError("not every photo was written");
     state.SetItemsProcessed(state.iterations() * db.Photos.Count());
 }
 
@@ -89,7 +89,9 @@ void BM_Export1024(benchmark::State& state) {
     RunExport(state, d);
 }
 
-quint8 Luma(int row, int col) { return quint8(16 + (row + col) % 220); }
+quint8 Luma(int row, int col) {
+    return quint8(16 + (row + col) % 220);
+}
 
 void BM_Export1019(benchmark::State& state) {
     TBenchDevice d(1019, 720, 480, 691200, 1000, 20, UyvyFrame(Luma, 100, 160));
@@ -107,14 +109,14 @@ void BM_ReadPhotoDatabase20000(benchmark::State& state) {
     for (int i = 0; i < 20000; ++i) {
         TFixtureImage image;
         image.ImageId = quint32(1000 + i);
-        image.Pictures = {{1024, quint32(i % 100) * 153600, 153600, 320, 240, 0, 0,
-                           QStringLiteral(":Thumbs:F1024_%1.ithmb").arg(i / 100 + 1), false},
-                          {1036, quint32(i) * 4100, 4100, 50, 41, 0, 0, QStringLiteral(":Thumbs:F1036_1.ithmb"), false},
-                          {1009, quint32(i) * 2520, 2520, 42, 30, 0, 0, QStringLiteral(":Thumbs:F1009_1.ithmb"), false}};
+        image.Pictures = {
+            {1024, quint32(i % 100) * 153600, 153600, 320, 240, 0, 0,
+             QStringLiteral(":Thumbs:F1024_%1.ithmb").arg(i / 100 + 1), false},
+            {1036, quint32(i) * 4100, 4100, 50, 41, 0, 0, QStringLiteral(":Thumbs:F1036_1.ithmb"), false},
+            {1009, quint32(i) * 2520, 2520, 42, 30, 0, 0, QStringLiteral(":Thumbs:F1009_1.ithmb"), false}};
         c.Images.append(image);
         all.ImageIds.append(image.ImageId);
-        if (i % 10 == 0)
-            some.ImageIds.append(image.ImageId);
+        if (i % 10 == 0) some.ImageIds.append(image.ImageId);
     }
     c.Albums = {all, some};
     QFile f(root + QStringLiteral("/Photos/Photo Database"));
@@ -129,7 +131,8 @@ void BM_ReadPhotoDatabase20000(benchmark::State& state) {
         QDir().mkpath(keep + QStringLiteral("/Photos"));
         QDir().mkpath(keep + QStringLiteral("/iPod_Control/iTunes"));
         QFile::remove(keep + QStringLiteral("/Photos/Photo Database"));
-        QFile::copy(root + QStringLiteral("/Photos/Photo Database"), keep + QStringLiteral("/Photos/Photo Database"));
+        QFile::copy(root + QStringLiteral("/Photos/Photo Database"),
+                    keep + QStringLiteral("/Photos/Photo Database"));
     }
     TIpodDevice device(nullptr, nullptr, false);
     device.Root = root;
@@ -141,8 +144,7 @@ void BM_ReadPhotoDatabase20000(benchmark::State& state) {
         photos = db.Photos.Count();
         benchmark::DoNotOptimize(photos);
     }
-    if (photos != 20000)
-        state.SkipWithError("not every photo was read");
+    if (photos != 20000) state.SkipWithError("not every photo was read");
     state.counters["bytes"] = double(bytes.size());
 }
 
@@ -156,14 +158,29 @@ void JpegEncode(benchmark::State& state, bool qt) {
     for (auto _ : state)
         benchmark::DoNotOptimize(qt ? EncodeJpegWithQt(image, 80) : EncodeJpeg(image, 80));
 }
-void BM_JpegLibjpeg(benchmark::State& state) { JpegEncode(state, false); }
-void BM_JpegQt(benchmark::State& state) { JpegEncode(state, true); }
+void BM_JpegLibjpeg(benchmark::State& state) {
+    JpegEncode(state, false);
+}
+void BM_JpegQt(benchmark::State& state) {
+    JpegEncode(state, true);
+}
 
 } // namespace
 
-BENCHMARK(BM_Export1024)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true)->Iterations(1);
-BENCHMARK(BM_Export1019)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true)->Iterations(1);
-BENCHMARK(BM_ReadPhotoDatabase20000)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_Export1024)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true)
+    ->Iterations(1);
+BENCHMARK(BM_Export1019)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true)
+    ->Iterations(1);
+BENCHMARK(BM_ReadPhotoDatabase20000)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
 BENCHMARK(BM_JpegLibjpeg)->Args({320, 240})->Args({640, 480})->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_JpegQt)->Args({320, 240})->Args({640, 480})->Unit(benchmark::kMicrosecond);
 

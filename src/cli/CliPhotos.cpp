@@ -62,8 +62,9 @@ QJsonObject PhotosJson(const TIpodDevice& device, const TIpodPhotoDb& db) {
         {QStringLiteral("thumbFormat"), InfoJson(db.ThumbInfo)},
         {QStringLiteral("photos"), photos},
         {QStringLiteral("albums"), albums},
-        {QStringLiteral("camera"), QJsonObject{{QStringLiteral("folder"), db.CamPhotos ? db.CamPhotos->Folder : QString()},
-                                               {QStringLiteral("files"), files}}},
+        {QStringLiteral("camera"),
+         QJsonObject{{QStringLiteral("folder"), db.CamPhotos ? db.CamPhotos->Folder : QString()},
+                     {QStringLiteral("files"), files}}},
         {QStringLiteral("log"), db.Log}};
 }
 
@@ -72,8 +73,7 @@ void PrintJson(const QJsonObject& o) {
 }
 
 QString FormatText(const TPhotoInfo& info) {
-    if (info.FormatId == 0)
-        return QStringLiteral("none");
+    if (info.FormatId == 0) return QStringLiteral("none");
     return QStringLiteral("%1 (%2 x %3, %4 bytes, %5 file(s))")
         .arg(info.FormatId)
         .arg(info.Width)
@@ -88,9 +88,9 @@ void PrintPhotos(const TIpodDevice& device, const TIpodPhotoDb& db) {
     out += QStringLiteral("Source: %1\n").arg(db.Source);
     out += QStringLiteral("Photos: %1 (%2)\n")
                .arg(db.Photos.Count())
-               .arg(db.CopyByPath ? QStringLiteral("copied by path") : QStringLiteral("exported from thumbnails"));
-    if (!db.CopyByPath)
-        out += QStringLiteral("Copy format: %1\n").arg(FormatText(db.CopyInfo));
+               .arg(db.CopyByPath ? QStringLiteral("copied by path")
+                                  : QStringLiteral("exported from thumbnails"));
+    if (!db.CopyByPath) out += QStringLiteral("Copy format: %1\n").arg(FormatText(db.CopyInfo));
     out += QStringLiteral("Tile format: %1\n\nAlbums:\n").arg(FormatText(db.ThumbInfo));
     for (int i = 0; i < db.Albums.Count(); ++i) {
         const TPhotoAlbumItem& a = db.Albums.Items(i);
@@ -98,8 +98,7 @@ void PrintPhotos(const TIpodDevice& device, const TIpodPhotoDb& db) {
     }
     const int cam = db.CamPhotos ? db.CamPhotos->Count() : 0;
     out += QStringLiteral("\nCamera Photos: %1 files").arg(cam);
-    if (cam > 0)
-        out += QStringLiteral(" in %1").arg(db.CamPhotos->Folder);
+    if (cam > 0) out += QStringLiteral(" in %1").arg(db.CamPhotos->Folder);
     out += QLatin1Char('\n');
     for (int i = 0; i < cam; ++i)
         out += QStringLiteral("  %1\n").arg(db.CamPhotos->Items(i).FileName);
@@ -107,30 +106,27 @@ void PrintPhotos(const TIpodDevice& device, const TIpodPhotoDb& db) {
 }
 
 // Finds the device and reads its photos; on failure prints why and gives the exit code.
-std::unique_ptr<TIpodDevice> LoadDevicePhotos(const TCliOptions& options, std::unique_ptr<TIpodPhotoDb>& db, int& code) {
+std::unique_ptr<TIpodDevice> LoadDevicePhotos(const TCliOptions& options, std::unique_ptr<TIpodPhotoDb>& db,
+                                              int& code) {
     QString log;
     std::unique_ptr<TIpodDevice> device = OpenDevice(options, log);
     if (!device) {
         Err(QStringLiteral("No iPod found. Connect the iPod, or name its folder with --device DIR.\n"));
-        if (!log.isEmpty())
-            Err(LogText(log) + QLatin1Char('\n'));
+        if (!log.isEmpty()) Err(LogText(log) + QLatin1Char('\n'));
         code = ExitNoDevice;
         return nullptr;
     }
     db = std::make_unique<TIpodPhotoDb>(device.get(), true);
     QString error;
     try {
-        if (!db->LoadPhotos())
-            error = QStringLiteral("The device holds no photos that could be read.");
+        if (!db->LoadPhotos()) error = QStringLiteral("The device holds no photos that could be read.");
     } catch (const EQuenlorError& e) {
         error = QStringLiteral("The device's photo library is damaged: ") + e.Message();
     }
     if (!error.isEmpty()) {
-        if (options.Json)
-            PrintJson(PhotosJson(*device, *db));
+        if (options.Json) PrintJson(PhotosJson(*device, *db));
         Err(error + QLatin1Char('\n'));
-        if (!db->Log.isEmpty())
-            Err(LogText(db->Log) + QLatin1Char('\n'));
+        if (!db->Log.isEmpty()) Err(LogText(db->Log) + QLatin1Char('\n'));
         code = ExitNoDevice;
         return nullptr;
     }
@@ -142,15 +138,15 @@ std::unique_ptr<TIpodDevice> LoadDevicePhotos(const TCliOptions& options, std::u
 
 int RunPhotos(const TCliOptions& options) {
     if (options.Help || !options.Rest.isEmpty()) {
-        Out(QStringLiteral("Usage: quenlor-cli photos [--device DIR] [--json]\n"
-                           "Lists the connected device's photo source, thumbnail formats, albums and camera roll.\n"));
+        Out(QStringLiteral(
+            "Usage: quenlor-cli photos [--device DIR] [--json]\n"
+            "Lists the connected device's photo source, thumbnail formats, albums and camera roll.\n"));
         return options.Help ? ExitOk : ExitUsage;
     }
     std::unique_ptr<TIpodPhotoDb> db;
     int code = ExitOk;
     const std::unique_ptr<TIpodDevice> device = LoadDevicePhotos(options, db, code);
-    if (!device)
-        return code;
+    if (!device) return code;
     if (options.Json)
         PrintJson(PhotosJson(*device, *db));
     else
@@ -166,24 +162,23 @@ int RunCopyPhotos(const TCliOptions& options) {
     const QString albumName = TakeOption(rest, QStringLiteral("--album"), ok);
     const bool camera = TakeFlag(rest, QStringLiteral("--camera"));
     if (options.Help || !ok || !rest.isEmpty() || target.isEmpty()) {
-        Out(QStringLiteral("Usage: quenlor-cli copy-photos --to DIR [--album NAME] [--camera] [--device DIR] [--json]\n"
-                           "Exports the device's photos (all, or those of one album) into DIR as JPEG files, or\n"
-                           "copies their own files; --camera also copies the camera roll. Ctrl+C stops after\n"
-                           "the file being copied.\n"));
+        Out(QStringLiteral(
+            "Usage: quenlor-cli copy-photos --to DIR [--album NAME] [--camera] [--device DIR] [--json]\n"
+            "Exports the device's photos (all, or those of one album) into DIR as JPEG files, or\n"
+            "copies their own files; --camera also copies the camera roll. Ctrl+C stops after\n"
+            "the file being copied.\n"));
         return options.Help ? ExitOk : ExitUsage;
     }
     std::unique_ptr<TIpodPhotoDb> db;
     int code = ExitOk;
     const std::unique_ptr<TIpodDevice> device = LoadDevicePhotos(options, db, code);
-    if (!device)
-        return code;
+    if (!device) return code;
     PhotoDb = db.get();
 
     if (hasAlbum) {
         int album = -1;
         for (int i = 0; i < db->Albums.Count() && album < 0; ++i)
-            if (db->Albums.Items(i).Name == albumName)
-                album = i;
+            if (db->Albums.Items(i).Name == albumName) album = i;
         if (album < 0) {
             Err(QStringLiteral("The device has no album named \"%1\".\n").arg(albumName));
             return ExitUsage;
@@ -195,8 +190,7 @@ int RunCopyPhotos(const TCliOptions& options) {
             const QVector<quint32>& ids = db->Albums.Items(album).ImageIds;
             const QSet<quint32> wanted(ids.begin(), ids.end());
             for (int i = 0; i < db->Photos.Count(); ++i)
-                if (wanted.contains(db->Photos[i].ImageId))
-                    db->Photos.SelectItem(i);
+                if (wanted.contains(db->Photos[i].ImageId)) db->Photos.SelectItem(i);
         }
     } else {
         for (int i = 0; i < db->Photos.Count(); ++i)
@@ -214,8 +208,7 @@ int RunCopyPhotos(const TCliOptions& options) {
 
     // The transfer log as the photo window composes it.
     QString transferLog = QStringLiteral("Quenlor 2.7\r\n");
-    if (!device->IsMobile)
-        transferLog += QStringLiteral("[iPod]\r\n");
+    if (!device->IsMobile) transferLog += QStringLiteral("[iPod]\r\n");
 
     const int total = db->Photos.SelCount + (db->CamPhotos ? db->CamPhotos->SelCount : 0);
     TCliProgress progress;
@@ -237,16 +230,19 @@ int RunCopyPhotos(const TCliOptions& options) {
     transferLog += db->Log;
     PhotoDb = nullptr;
 
-    const bool failed = interrupted || !thread.ErrorText.isEmpty() || db->Log.contains(QStringLiteral(": Error ")) ||
-                        db->Log.contains(QStringLiteral("Cannot open ")) || db->Log.contains(QStringLiteral("Too many error"));
+    const bool failed = interrupted || !thread.ErrorText.isEmpty() ||
+                        db->Log.contains(QStringLiteral(": Error ")) ||
+                        db->Log.contains(QStringLiteral("Cannot open ")) ||
+                        db->Log.contains(QStringLiteral("Too many error"));
     if (options.Json) {
         PrintJson(QJsonObject{
             {QStringLiteral("device"), DeviceJson(*device)},
             {QStringLiteral("target"), db->DestDir},
             {QStringLiteral("photos"), QJsonObject{{QStringLiteral("selected"), db->Photos.SelCount},
                                                    {QStringLiteral("copied"), thread.PhotoCount}}},
-            {QStringLiteral("camera"), QJsonObject{{QStringLiteral("selected"), db->CamPhotos ? db->CamPhotos->SelCount : 0},
-                                                   {QStringLiteral("copied"), thread.CameraCount}}},
+            {QStringLiteral("camera"),
+             QJsonObject{{QStringLiteral("selected"), db->CamPhotos ? db->CamPhotos->SelCount : 0},
+                         {QStringLiteral("copied"), thread.CameraCount}}},
             {QStringLiteral("cancelled"), interrupted},
             {QStringLiteral("error"), thread.ErrorText},
             {QStringLiteral("log"), transferLog}});

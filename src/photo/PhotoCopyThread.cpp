@@ -15,13 +15,11 @@ TPhotoCopyThread::TPhotoCopyThread(QObject* receiver) : FReceiver(receiver) {
 
 TPhotoCopyThread::~TPhotoCopyThread() {
     wait();
-    if (PhotoDb)
-        PhotoDb->OnFile = nullptr;
+    if (PhotoDb) PhotoDb->OnFile = nullptr;
 }
 
 void TPhotoCopyThread::Resume(bool freeOnEnd) {
-    if (freeOnEnd)
-        connect(this, &QThread::finished, this, &QObject::deleteLater);
+    if (freeOnEnd) connect(this, &QThread::finished, this, &QObject::deleteLater);
     start();
 }
 
@@ -35,11 +33,9 @@ void TPhotoCopyThread::Synchronize(const std::function<void()>& call) {
 }
 
 void TPhotoCopyThread::FileDone(const QString& name) {
-    if (isInterruptionRequested() && PhotoDb)
-        PhotoDb->Cancelled = true;
+    if (isInterruptionRequested() && PhotoDb) PhotoDb->Cancelled = true;
     FileName = name;
-    if (OnFile)
-        Synchronize([this] { OnFile(FileName); });
+    if (OnFile) Synchronize([this] { OnFile(FileName); });
 }
 
 void TPhotoCopyThread::run() {
@@ -52,8 +48,9 @@ void TPhotoCopyThread::run() {
             if (PhotoDb->CamPhotos && PhotoDb->CamPhotos->SelCount > 0) {
                 Count = PhotoDb->CopyCameraPhotos();
                 CameraCount = Count;
-                PhotoDb->AddLog(QStringLiteral("Copy cam pics: t") + QString::number(PhotoDb->CamPhotos->SelCount) +
-                                QStringLiteral(", c") + QString::number(Count));
+                PhotoDb->AddLog(QStringLiteral("Copy cam pics: t") +
+                                QString::number(PhotoDb->CamPhotos->SelCount) + QStringLiteral(", c") +
+                                QString::number(Count));
             }
         }
     } catch (const EQuenlorError& e) {
@@ -62,8 +59,6 @@ void TPhotoCopyThread::run() {
         ErrorText = QString::fromUtf8(e.what());
     }
     // A decoder that raised left its thumbnail file open.
-    if (!ErrorText.isEmpty() && PhotoDb && PhotoDb->Device)
-        PhotoDb->Device->CloseThumbFile();
-    if (OnDone)
-        Synchronize([this] { OnDone(); });
+    if (!ErrorText.isEmpty() && PhotoDb && PhotoDb->Device) PhotoDb->Device->CloseThumbFile();
+    if (OnDone) Synchronize([this] { OnDone(); });
 }

@@ -9,8 +9,7 @@ TIpodPhotoDb* PhotoDb = nullptr;
 
 void TPhotoList::SelectItem(int i) {
     TPhotoItem& item = Items(i);
-    if (item.Selected)
-        return;
+    if (item.Selected) return;
     item.Selected = true;
     ++SelCount;
     SelBytes += qint64(item.Size);
@@ -18,8 +17,7 @@ void TPhotoList::SelectItem(int i) {
 
 void TPhotoList::DeselectItem(int i) {
     TPhotoItem& item = Items(i);
-    if (!item.Selected)
-        return;
+    if (!item.Selected) return;
     item.Selected = false;
     --SelCount;
     SelBytes -= qint64(item.Size);
@@ -27,33 +25,31 @@ void TPhotoList::DeselectItem(int i) {
 
 void TCamPhotoList::SelectItem(int i) {
     TCamPhotoItem& item = Items(i);
-    if (item.Selected)
-        return;
+    if (item.Selected) return;
     item.Selected = true;
     ++SelCount;
 }
 
 void TCamPhotoList::DeselectItem(int i) {
     TCamPhotoItem& item = Items(i);
-    if (!item.Selected)
-        return;
+    if (!item.Selected) return;
     item.Selected = false;
     --SelCount;
 }
 
 TIpodPhotoDb::TIpodPhotoDb(TIpodDevice* device, bool hasCamera, TTileBox* tileBox)
     : HasCamera(hasCamera), Device(device), TileBox(tileBox) {
-    if (HasCamera)
-        CamPhotos = std::make_unique<TCamPhotoList>();
+    if (HasCamera) CamPhotos = std::make_unique<TCamPhotoList>();
 }
 
 TIpodPhotoDb::~TIpodPhotoDb() {
     ClearTiles();
-    if (PhotoDb == this)
-        PhotoDb = nullptr;
+    if (PhotoDb == this) PhotoDb = nullptr;
 }
 
-void TIpodPhotoDb::AddLog(const QString& text) { Log += QStringLiteral("\r\n") + text; }
+void TIpodPhotoDb::AddLog(const QString& text) {
+    Log += QStringLiteral("\r\n") + text;
+}
 
 void TIpodPhotoDb::SetTileLayout(bool camera) {
     if (camera) {
@@ -67,12 +63,24 @@ void TIpodPhotoDb::SetTileLayout(bool camera) {
         AlbumTile = {119, 88, 22, 200, 4};
         TileImageLeft = -5;
         return;
-    case 1032: AlbumTile = {42, 37, 18, 400, 10}; break;
-    case 1036: AlbumTile = {50, 41, 20, 400, 8}; break;
-    case 3004: AlbumTile = {56, 56, 20, 400, 8}; break;
-    case 3011: AlbumTile = {75, 75, 20, 300, 6}; break;
-    case 3113: AlbumTile = {111, 111, 20, 100, 4}; break;
-    default: AlbumTile = {64, 64, 20, 350, 7}; break;
+    case 1032:
+        AlbumTile = {42, 37, 18, 400, 10};
+        break;
+    case 1036:
+        AlbumTile = {50, 41, 20, 400, 8};
+        break;
+    case 3004:
+        AlbumTile = {56, 56, 20, 400, 8};
+        break;
+    case 3011:
+        AlbumTile = {75, 75, 20, 300, 6};
+        break;
+    case 3113:
+        AlbumTile = {111, 111, 20, 100, 4};
+        break;
+    default:
+        AlbumTile = {64, 64, 20, 350, 7};
+        break;
     }
     TileImageLeft = 0;
 }
@@ -86,8 +94,8 @@ QString SafeFileName(const QString& name, const QString& separators) {
         }
     QString part = name.mid(start);
     // Whatever separator the device meant, none may reach the local file system.
-    if (part.isEmpty() || part == QLatin1String(".") || part == QLatin1String("..") || part.contains(QLatin1Char('/')) ||
-        part.contains(QLatin1Char('\\')) || part.contains(QChar(0)))
+    if (part.isEmpty() || part == QLatin1String(".") || part == QLatin1String("..") ||
+        part.contains(QLatin1Char('/')) || part.contains(QLatin1Char('\\')) || part.contains(QChar(0)))
         return {};
     return part;
 }

@@ -252,7 +252,8 @@ private:
     int ExportThumbnails(TDecoder decoder, const QString& openFailText, qint64 readSize);
     int CopyByPaths(bool ios);
     bool SaveBitmapAsJpeg(const QImage& bitmap, const QString& outFile);
-    void AddShownTile(int index, bool camera, const QImage& picture, int& x, int& y, const TTileLayout& layout);
+    void AddShownTile(int index, bool camera, const QImage& picture, int& x, int& y,
+                      const TTileLayout& layout);
 
     std::unique_ptr<TJpegImage> FJpeg;
     QImage FBitmap;

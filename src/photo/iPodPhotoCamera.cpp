@@ -22,20 +22,16 @@ int TIpodPhotoDb::CopyCameraPhotos() {
     Cancelled = false;
     int copied = 0;
     int errors = 0;
-    if (!CamPhotos)
-        return 0;
+    if (!CamPhotos) return 0;
     for (int i = 0; i < CamPhotos->Count() && !Cancelled; ++i) {
         const TCamPhotoItem& item = CamPhotos->Items(i);
-        if (!item.Selected)
-            continue;
-        if (OnFile)
-            OnFile(item.FileName);
+        if (!item.Selected) continue;
+        if (OnFile) OnFile(item.FileName);
         // A listed name never leaves the target folder.
         const QString name = SafeFileName(item.FileName, QStringLiteral("/\\"));
         int result = CopyErrorInvalidParameter;
         if (!name.isEmpty()) {
-            if (QFileInfo::exists(DestDir + name))
-                continue;
+            if (QFileInfo::exists(DestDir + name)) continue;
             result = Device->CopyDeviceFile(CamPhotos->Folder + name, DestDir + name);
             if (result == CopyErrorInvalidParameter) {
                 QThread::msleep(2000);

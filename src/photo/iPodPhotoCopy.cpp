@@ -17,30 +17,32 @@ bool TIpodPhotoDb::CheckDestDir(QString& folderOrMessage) {
     qint64 needed = Photos.SelBytes;
     if (needed <= 0) {
         needed = qint64(quint32(CopyInfo.ImageSize)) * Photos.SelCount;
-        if (needed == 0)
-            needed = qint64(Photos.SelCount) * 819200;
+        if (needed == 0) needed = qint64(Photos.SelCount) * 819200;
     }
-    if (HasCamera)
-        needed += qint64(CamPhotos->SelCount) * 600000;
-    if (!Device->CheckDestFolder(folderOrMessage, needed))
-        return false;
+    if (HasCamera) needed += qint64(CamPhotos->SelCount) * 600000;
+    if (!Device->CheckDestFolder(folderOrMessage, needed)) return false;
     DestDir = folderOrMessage;
     return true;
 }
 
-int TIpodPhotoDb::CopySelected() { return ThumbInfo.ByName ? CopyIosPhotos() : CopyPhotos(); }
+int TIpodPhotoDb::CopySelected() {
+    return ThumbInfo.ByName ? CopyIosPhotos() : CopyPhotos();
+}
 
 int TIpodPhotoDb::CopyPhotos() {
     Cancelled = false;
-    if (CopyByPath)
-        return CopyByPaths(false);
+    if (CopyByPath) return CopyByPaths(false);
     switch (CopyInfo.FormatId) {
-    case FormatUyvy: return ExportThumbnails(&TIpodPhotoDb::DecodeUyvy, QStringLiteral("Cannot open uYUV DB: "), UyvyRawSize);
+    case FormatUyvy:
+        return ExportThumbnails(&TIpodPhotoDb::DecodeUyvy, QStringLiteral("Cannot open uYUV DB: "),
+                                UyvyRawSize);
     case FormatNanoRgb:
         BuildBmpHeader(false);
         return ExportThumbnails(&TIpodPhotoDb::DecodeNanoRgb, QStringLiteral("Cannot open nRGB DB: "), -1);
-    case FormatYuv: return ExportThumbnails(&TIpodPhotoDb::DecodeYuv, QStringLiteral("Cannot open Yuv DB: "), -1);
-    case FormatJpeg: return ExportThumbnails(&TIpodPhotoDb::DecodeJpeg, QStringLiteral("Cannot open Jpg DB: "), 0);
+    case FormatYuv:
+        return ExportThumbnails(&TIpodPhotoDb::DecodeYuv, QStringLiteral("Cannot open Yuv DB: "), -1);
+    case FormatJpeg:
+        return ExportThumbnails(&TIpodPhotoDb::DecodeJpeg, QStringLiteral("Cannot open Jpg DB: "), 0);
     default:
         BuildBmpHeader(false);
         return ExportThumbnails(&TIpodPhotoDb::DecodeRgb, QStringLiteral("Cannot open RGB DB: "), -1);
@@ -61,7 +63,8 @@ int TIpodPhotoDb::ExportThumbnails(TDecoder decoder, const QString& openFailText
             fileNumbers.insert(Photos[i].FileIndex);
     int written = 0;
     for (const int n : fileNumbers) {
-        const QString name = QStringLiteral("F") + QString::number(CopyInfo.FormatId) + QLatin1Char('_') + QString::number(n);
+        const QString name =
+            QStringLiteral("F") + QString::number(CopyInfo.FormatId) + QLatin1Char('_') + QString::number(n);
         // The open size covers every read of this pass (the camera roll's "Jpg" photos
         // carry their own sizes); reads beyond the sane limit are refused.
         qint64 openSize = qMax<qint64>(0, CopyInfo.ImageSize);
@@ -82,24 +85,19 @@ int TIpodPhotoDb::ExportThumbnails(TDecoder decoder, const QString& openFailText
                 if (!QFileInfo::exists(outFile)) {
                     const qint64 count = bytesFor(photo);
                     EmptyBuffer();
-                    if (withHeader)
-                        Buffer.Write(BmpHeader, BmpHeaderSize);
+                    if (withHeader) Buffer.Write(BmpHeader, BmpHeaderSize);
                     if (count >= 0 && count <= openSize &&
                         Device->ReadThumb(int(count), Buffer, photo.Offset)) {
-                        if ((this->*decoder)(outFile))
-                            ++written;
+                        if ((this->*decoder)(outFile)) ++written;
                     }
                     EmptyBuffer();
                 }
-                if (OnFile)
-                    OnFile(fileName);
+                if (OnFile) OnFile(fileName);
             }
-            if (Cancelled)
-                break;
+            if (Cancelled) break;
         }
         Device->CloseThumbFile();
-        if (Cancelled)
-            break;
+        if (Cancelled) break;
     }
     return written;
 }
@@ -115,13 +113,11 @@ int TIpodPhotoDb::CopyByPaths(bool ios) {
     int errors = 0;
     for (int i = 0; i < Photos.Count() && !Cancelled; ++i) {
         const TPhotoItem& photo = Photos[i];
-        if (!photo.Selected)
-            continue;
+        if (!photo.Selected) continue;
         const QString source = ios ? photo.Path : QStringLiteral(":Photos:") + photo.Path;
         // The name from the device never climbs out of the target folder.
         QString name = SafeFileName(photo.Path, ios ? QStringLiteral("/") : QStringLiteral(":\\/"));
-        if (OnFile)
-            OnFile(name.isEmpty() ? photo.Path : name);
+        if (OnFile) OnFile(name.isEmpty() ? photo.Path : name);
         int code = CopyErrorInvalidParameter;
         if (!name.isEmpty()) {
             bool skipped = false;
@@ -134,8 +130,7 @@ int TIpodPhotoDb::CopyByPaths(bool ios) {
                 }
                 name = QString::number(++n) + QLatin1Char('_') + name;
             }
-            if (skipped)
-                continue;
+            if (skipped) continue;
             code = Device->CopyFromDevice(source, DestDir + name);
             if (code == CopyErrorInvalidParameter) {
                 QThread::msleep(2000);

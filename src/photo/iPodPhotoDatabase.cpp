@@ -21,16 +21,19 @@ qint64 ReadStringText(const TByteReader& r, qint64 p, QString& text) {
     return r.U32(p + 8);
 }
 
-bool IsPathFormat(quint32 id) { return id == 4005 || id == 4006 || id == 4036; }
+bool IsPathFormat(quint32 id) {
+    return id == 4005 || id == 4006 || id == 4036;
+}
 
-bool IsPreferredThumb(quint32 id) { return id == 1032 || id == 1036 || id == 1066 || id == 3004 || id == 3113; }
+bool IsPreferredThumb(quint32 id) {
+    return id == 1032 || id == 1036 || id == 1066 || id == 3004 || id == 3113;
+}
 
 // The number between a thumbnail file name's first "_" and its first "."; 1 when none.
 int FileIndexOf(const QString& name) {
     const qsizetype under = name.indexOf(QLatin1Char('_'));
     const qsizetype dot = name.indexOf(QLatin1Char('.'));
-    if (under < 0 || dot <= under)
-        return 1;
+    if (under < 0 || dot <= under) return 1;
     bool ok = false;
     const int n = name.mid(under + 1, dot - under - 1).toInt(&ok);
     return ok ? n : 1;
@@ -39,17 +42,14 @@ int FileIndexOf(const QString& name) {
 // The text of a string object ("mhod" of type 1 or 3) at p; returns its total length,
 // 0 when p holds no "mhod". Without text only the length is read.
 qint64 ReadString(const TByteReader& r, qint64 p, QString* text) {
-    if (!r.TagIs(p, "mhod"))
-        return 0;
-    if (!text)
-        return r.U32(p + 8);
+    if (!r.TagIs(p, "mhod")) return 0;
+    if (!text) return r.U32(p + 8);
     return ReadStringText(r, p, *text);
 }
 
 // Whether the next position after a chunk of the given length can still be read.
 bool Advance(qint64& pos, quint32 length, qint64 size) {
-    if (length == 0)
-        return false;
+    if (length == 0) return false;
     pos += length;
     return pos < size;
 }
@@ -60,7 +60,7 @@ struct TMhni {
 };
 
 TMhni ReadMhni(const TByteReader& r, qint64 b) {
-    return {r.U32(b + 4), r.U32(b + 16), r.U32(b + 20), r.U32(b + 24),
+    return {r.U32(b + 4),  r.U32(b + 16), r.U32(b + 20), r.U32(b + 24),
             r.U16(b + 28), r.U16(b + 30), r.U16(b + 32), r.U16(b + 34)};
 }
 
@@ -84,13 +84,14 @@ void TIpodPhotoDb::LookupFormat(TPhotoInfo& info) {
         int Id, Width, Height;
     };
     static const TKnown known[] = {
-        {1009, 42, 30},   {1013, 220, 176}, {1015, 130, 88},  {1016, 140, 140}, {1017, 56, 56},   {1062, 56, 56},
-        {1019, 720, 480}, {1067, 720, 480}, {1023, 176, 132}, {1024, 320, 240}, {1064, 320, 240}, {1027, 100, 100},
-        {1028, 100, 100}, {1029, 200, 200}, {1031, 42, 42},   {1032, 42, 37},   {1036, 50, 41},   {1055, 128, 128},
-        {1068, 128, 128}, {3002, 128, 128}, {1060, 320, 320}, {3005, 320, 320}, {1061, 56, 55},   {1066, 64, 64},
-        {3003, 64, 64},   {1071, 240, 240}, {1084, 240, 240}, {1074, 50, 50},   {1078, 80, 80},   {1081, 640, 480},
-        {3008, 640, 480}, {3001, 256, 256}, {3004, 56, 73},   {3006, 55, 56},   {3007, 88, 88},   {3009, 160, 128},
-        {3011, 80, 79},   {3105, 1280, 320}, {3106, 112, 112}, {3113, 112, 112}};
+        {1009, 42, 30},   {1013, 220, 176}, {1015, 130, 88},   {1016, 140, 140}, {1017, 56, 56},
+        {1062, 56, 56},   {1019, 720, 480}, {1067, 720, 480},  {1023, 176, 132}, {1024, 320, 240},
+        {1064, 320, 240}, {1027, 100, 100}, {1028, 100, 100},  {1029, 200, 200}, {1031, 42, 42},
+        {1032, 42, 37},   {1036, 50, 41},   {1055, 128, 128},  {1068, 128, 128}, {3002, 128, 128},
+        {1060, 320, 320}, {3005, 320, 320}, {1061, 56, 55},    {1066, 64, 64},   {3003, 64, 64},
+        {1071, 240, 240}, {1084, 240, 240}, {1074, 50, 50},    {1078, 80, 80},   {1081, 640, 480},
+        {3008, 640, 480}, {3001, 256, 256}, {3004, 56, 73},    {3006, 55, 56},   {3007, 88, 88},
+        {3009, 160, 128}, {3011, 80, 79},   {3105, 1280, 320}, {3106, 112, 112}, {3113, 112, 112}};
     for (const TKnown& k : known)
         if (k.Id == info.FormatId) {
             info.Width = k.Width;
@@ -121,14 +122,11 @@ bool TIpodPhotoDb::ReadPhotoDatabase() {
         const quint32 type = r.U32(pos + 12);
         if (type == 1) {
             result = ReadImageList(data, size, pos, h);
-            if (!result)
-                return false;
+            if (!result) return false;
         } else if (type == 2) {
-            if (!ReadAlbumList(data, size, pos, h))
-                return result;
+            if (!ReadAlbumList(data, size, pos, h)) return result;
         }
-        if (!Advance(pos, total, size))
-            break;
+        if (!Advance(pos, total, size)) break;
     }
     SetTileLayout(false);
     return result;
@@ -143,17 +141,14 @@ bool TIpodPhotoDb::ReadImageList(const char* data, qint64 size, qint64 s, qint64
         return false;
     }
     const quint32 images = r.U32(list + 8);
-    if (images == 0)
-        return false;
+    if (images == 0) return false;
     qint64 pos = list + r.U32(list + 4);
-    if (!ReadFormats(data, size, pos))
-        return false;
+    if (!ReadFormats(data, size, pos)) return false;
     // Every image takes at least its 52 header bytes, which bounds the count.
     Photos.Reserve(int(qMin<qint64>(images, size / 52 + 1)));
     for (quint32 i = 0; i < images && pos < size; ++i) {
         const qint64 length = ReadImage(data, size, pos);
-        if (length == 0 || !Advance(pos, quint32(length), size))
-            break;
+        if (length == 0 || !Advance(pos, quint32(length), size)) break;
     }
     return true;
 }
@@ -215,8 +210,7 @@ bool TIpodPhotoDb::ReadFormats(const char* data, qint64 size, qint64 p) {
                 }
             }
         }
-        if (!Advance(child, r.U32(child + 8), size))
-            break;
+        if (!Advance(child, r.U32(child + 8), size)) break;
     }
     CopyInfo.FileCount = 1;
     ThumbInfo.FileCount = 1;
@@ -247,17 +241,14 @@ qint64 TIpodPhotoDb::ReadImage(const char* data, qint64 size, qint64 p) {
         }
         if (!ReadImageName(data, size, child + r.U32(child + 4), found, r.U16(child + 12)) || found >= 2)
             break;
-        if (!Advance(child, r.U32(child + 8), size))
-            break;
+        if (!Advance(child, r.U32(child + 8), size)) break;
     }
-    if (found < 2)
-        Photos.RemoveLast();
+    if (found < 2) Photos.RemoveLast();
     return total;
 }
 
 bool TIpodPhotoDb::ReadImageName(const char* data, qint64 size, qint64 b, int& found, int type) {
-    if (type == 1)
-        return true;
+    if (type == 1) return true;
     const TByteReader r(data, size);
     if (!r.TagIs(b, "mhni")) {
         AddLog(QStringLiteral("MHNI error"));
@@ -280,8 +271,7 @@ bool TIpodPhotoDb::ReadImageName(const char* data, qint64 size, qint64 b, int& f
                 item.Offset = m.Offset;
                 item.Size = m.Size;
                 item.FileIndex = FileIndexOf(name);
-                if (item.FileIndex > CopyInfo.FileCount)
-                    CopyInfo.FileCount = item.FileIndex;
+                if (item.FileIndex > CopyInfo.FileCount) CopyInfo.FileCount = item.FileIndex;
             }
             ++found;
         } else if (int(m.FormatId) == ThumbInfo.FormatId) {
@@ -315,14 +305,11 @@ bool TIpodPhotoDb::ReadAlbumList(const char* data, qint64 size, qint64 s, qint64
                 length = ReadString(r, child, nullptr);
             const quint32 items = r.U32(pos + 16);
             for (quint32 k = 0; k < items && child < size; ++k) {
-                if (r.TagIs(child, "mhia"))
-                    album.AddImageId(r.U32(child + 16));
-                if (!Advance(child, r.U32(child + 8), size))
-                    break;
+                if (r.TagIs(child, "mhia")) album.AddImageId(r.U32(child + 16));
+                if (!Advance(child, r.U32(child + 8), size)) break;
             }
         }
-        if (!Advance(pos, r.U32(pos + 8), size))
-            break;
+        if (!Advance(pos, r.U32(pos + 8), size)) break;
     }
     return true;
 }

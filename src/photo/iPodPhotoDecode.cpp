@@ -12,8 +12,8 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <vector>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -27,14 +27,15 @@ void Put32(quint8* p, quint32 v) {
     Put16(p + 2, v >> 16);
 }
 
-quint32 Get32(const uchar* p) { return quint32(p[0]) | quint32(p[1]) << 8 | quint32(p[2]) << 16 | quint32(p[3]) << 24; }
+quint32 Get32(const uchar* p) {
+    return quint32(p[0]) | quint32(p[1]) << 8 | quint32(p[2]) << 16 | quint32(p[3]) << 24;
+}
 
 // Position and width of the set bits of a channel mask.
 void MaskShape(quint32 mask, int& shift, int& bits) {
     shift = 0;
     bits = 0;
-    if (mask == 0)
-        return;
+    if (mask == 0) return;
     while (!(mask & 1)) {
         mask >>= 1;
         ++shift;
@@ -47,8 +48,7 @@ void MaskShape(quint32 mask, int& shift, int& bits) {
 
 // Widens a channel of 1..8 bits to 8 bits by repeating its high bits (0x1F -> 255).
 inline int Widen(quint32 v, int bits) {
-    if (bits >= 8)
-        return int(v >> (bits - 8)) & 0xFF;
+    if (bits >= 8) return int(v >> (bits - 8)) & 0xFF;
     int out = int(v) << (8 - bits);
     for (int have = bits; have < 8; have += bits)
         out |= int(v) << (8 - bits) >> have;
@@ -74,16 +74,15 @@ bool WritePhotoFile(const QString& outFile, const char* data, qint64 size) {
         qint64 done = 0;
         while (done < size) {
             const ssize_t n = ::write(fd, data + done, size_t(size - done));
-            if (n < 0)
-                return errno ? errno : 5;
+            if (n < 0) return errno ? errno : 5;
             done += n;
         }
         return 0;
     });
-    if (code == CopyErrorFileExists)
-        return false;
+    if (code == CopyErrorFileExists) return false;
     if (code != 0)
-        throw EFileError(QStringLiteral("Cannot write ") + outFile + QStringLiteral(": error ") + QString::number(code));
+        throw EFileError(QStringLiteral("Cannot write ") + outFile + QStringLiteral(": error ") +
+                         QString::number(code));
     return true;
 }
 
@@ -95,8 +94,7 @@ int ClampThousandths(qint64 n) {
     // floor division, then ties to the even neighbour
     qint64 q = n >= 0 ? n / 1000 : -((-n + 999) / 1000);
     const qint64 rem = n - q * 1000;
-    if (rem > 500 || (rem == 500 && (q & 1)))
-        ++q;
+    if (rem > 500 || (rem == 500 && (q & 1))) ++q;
     return int(q < 0 ? 0 : q > 255 ? 255 : q);
 }
 
@@ -106,8 +104,7 @@ int ClampByte(double value) {
 }
 
 QImage DecodeBmp16(const char* data, qint64 size) {
-    if (!data || size < BmpHeaderSize)
-        return {};
+    if (!data || size < BmpHeaderSize) return {};
     const auto* p = reinterpret_cast<const uchar*>(data);
     if (p[0] != 'B' || p[1] != 'M' || Get32(p + 10) != BmpHeaderSize || Get32(p + 14) != 40 || p[28] != 16 ||
         Get32(p + 30) != 3)
@@ -116,20 +113,16 @@ QImage DecodeBmp16(const char* data, qint64 size) {
     const qint64 rawHeight = qint32(Get32(p + 22));
     const bool topDown = rawHeight < 0;
     const qint64 height = topDown ? -rawHeight : rawHeight;
-    if (width <= 0 || height <= 0 || width * height > 64LL * 1024 * 1024)
-        return {};
+    if (width <= 0 || height <= 0 || width * height > 64LL * 1024 * 1024) return {};
     const qint64 stride = (width * 2 + 3) / 4 * 4;
-    if (size - BmpHeaderSize < stride * height)
-        return {};
+    if (size - BmpHeaderSize < stride * height) return {};
     int rs, rb, gs, gb, bs, bb;
     MaskShape(Get32(p + 54), rs, rb);
     MaskShape(Get32(p + 58), gs, gb);
     MaskShape(Get32(p + 62), bs, bb);
-    if (rb == 0 || gb == 0 || bb == 0)
-        return {};
+    if (rb == 0 || gb == 0 || bb == 0) return {};
     QImage image(int(width), int(height), QImage::Format_RGB888);
-    if (image.isNull())
-        return {};
+    if (image.isNull()) return {};
     const quint32 rm = (1u << rb) - 1, gm = (1u << gb) - 1, bm = (1u << bb) - 1;
     for (qint64 y = 0; y < height; ++y) {
         const uchar* row = p + BmpHeaderSize + (topDown ? y : height - 1 - y) * stride;
@@ -196,8 +189,7 @@ void YuvToBitmap(const char* raw, QImage& out) {
 
 void ResizeBitmap(const QImage& source, QImage& dest) {
     const int sw = source.width(), sh = source.height(), dw = dest.width(), dh = dest.height();
-    if (sw <= 0 || sh <= 0 || dw <= 0 || dh <= 0)
-        return;
+    if (sw <= 0 || sh <= 0 || dw <= 0 || dh <= 0) return;
     const quint64 stepX = quint64(sw) * 65536 / quint64(dw);
     const quint64 stepY = quint64(sh) * 65536 / quint64(dh);
     // The columns' source pixels and horizontal fractions are the same on every row.
@@ -271,19 +263,16 @@ void TIpodPhotoDb::BuildBmpHeader(bool forThumb) {
 }
 
 bool TIpodPhotoDb::SaveBitmapAsJpeg(const QImage& bitmap, const QString& outFile) {
-    if (!FJpeg)
-        FJpeg = std::make_unique<TJpegImage>();
+    if (!FJpeg) FJpeg = std::make_unique<TJpegImage>();
     const QByteArray jpeg = EncodeJpeg(bitmap, FJpeg->CompressionQuality);
-    if (jpeg.isEmpty())
-        throw EPictureError(QStringLiteral("Cannot encode the picture ") + outFile);
+    if (jpeg.isEmpty()) throw EPictureError(QStringLiteral("Cannot encode the picture ") + outFile);
     return WritePhotoFile(outFile, jpeg.constData(), jpeg.size());
 }
 
 bool TIpodPhotoDb::DecodeRgb(const QString& outFile) {
     // Buffer holds BmpHeader followed by the raw pixels.
     const QImage bitmap = PhotoDecode::DecodeBmp16(Buffer.Data(), Buffer.Size());
-    if (bitmap.isNull())
-        throw EPictureError(QStringLiteral("Bitmap image is not valid"));
+    if (bitmap.isNull()) throw EPictureError(QStringLiteral("Bitmap image is not valid"));
     return SaveBitmapAsJpeg(bitmap, outFile);
 }
 
@@ -294,8 +283,7 @@ bool TIpodPhotoDb::DecodeNanoRgb(const QString& outFile) {
     else
         FWorkArea.fill('\0');
     const qint64 n = qMin<qint64>(qMin<qint64>(CopyInfo.ImageSize, NanoRgbWorkSize), Buffer.Size());
-    if (n > 0)
-        memcpy(FWorkArea.data(), Buffer.Data(), size_t(n));
+    if (n > 0) memcpy(FWorkArea.data(), Buffer.Data(), size_t(n));
     char* w = FWorkArea.data();
     for (int i = 0; i < NanoRgbWorkSize; i += 2)
         std::swap(w[i], w[i + 1]);
@@ -303,14 +291,12 @@ bool TIpodPhotoDb::DecodeNanoRgb(const QString& outFile) {
     Buffer.Write(BmpHeader, BmpHeaderSize);
     const qint64 size = qMax(0, CopyInfo.ImageSize);
     Buffer.Write(FWorkArea.constData(), qMin<qint64>(size, NanoRgbWorkSize));
-    if (size > NanoRgbWorkSize)
-        Buffer.Resize(BmpHeaderSize + size);
+    if (size > NanoRgbWorkSize) Buffer.Resize(BmpHeaderSize + size);
     return DecodeRgb(outFile);
 }
 
 bool TIpodPhotoDb::DecodeUyvy(const QString& outFile) {
-    if (Buffer.Size() < UyvyRawSize)
-        return false;
+    if (Buffer.Size() < UyvyRawSize) return false;
     PhotoDecode::UyvyToBitmap(Buffer.Data(), FBitmap);
     if (FResized.width() != 640 || FResized.height() != 480)
         FResized = QImage(640, 480, QImage::Format_RGB888);
@@ -324,10 +310,11 @@ bool TIpodPhotoDb::DecodeYuv(const QString& outFile) {
     else
         FWorkArea.fill('\0');
     const qint64 n = qMin<qint64>(qMin<qint64>(CopyInfo.ImageSize, YuvWorkSize), Buffer.Size());
-    if (n > 0)
-        memcpy(FWorkArea.data(), Buffer.Data(), size_t(n));
+    if (n > 0) memcpy(FWorkArea.data(), Buffer.Data(), size_t(n));
     PhotoDecode::YuvToBitmap(FWorkArea.constData(), FBitmap);
     return SaveBitmapAsJpeg(FBitmap, outFile);
 }
 
-bool TIpodPhotoDb::DecodeJpeg(const QString& outFile) { return WritePhotoFile(outFile, Buffer.Data(), Buffer.Size()); }
+bool TIpodPhotoDb::DecodeJpeg(const QString& outFile) {
+    return WritePhotoFile(outFile, Buffer.Data(), Buffer.Size());
+}

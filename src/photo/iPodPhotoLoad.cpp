@@ -19,19 +19,15 @@ bool TIpodPhotoDb::LoadPhotos() {
                 TIpodDevice* Device;
                 QString Db, Wal;
                 ~TRemoveCopies() {
-                    if (!Device->IsMobile)
-                        return;
+                    if (!Device->IsMobile) return;
                     QFile::remove(Db);
-                    if (!Wal.isEmpty())
-                        QFile::remove(Wal);
+                    if (!Wal.isEmpty()) QFile::remove(Wal);
                 }
             } removeCopies{Device, local, wal};
             result = ReadIosLibrary(local);
-            if (result)
-                Source = QStringLiteral("Photos.sqlite");
+            if (result) Source = QStringLiteral("Photos.sqlite");
         }
     }
-    if (HasCamera && LoadCameraRoll() > 0)
-        result = true;
+    if (HasCamera && LoadCameraRoll() > 0) result = true;
     return result;
 }

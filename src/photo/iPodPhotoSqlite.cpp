@@ -25,11 +25,11 @@ bool TIpodPhotoDb::ReadIosLibrary(const QString& fileName) {
 
     int untitled = 0;
     {
-        auto table = db.Query(QStringLiteral("SELECT Z_PK,ZTITLE FROM ZGENERICALBUM WHERE Z_ENT=6 AND ZKIND=1550 OR ZKIND=2"));
+        auto table = db.Query(
+            QStringLiteral("SELECT Z_PK,ZTITLE FROM ZGENERICALBUM WHERE Z_ENT=6 AND ZKIND=1550 OR ZKIND=2"));
         for (; !table->AtEnd; table->Advance()) {
             const int key = int(quint32(table->ColumnAsInt64(0)));
-            if (key == 0)
-                continue;
+            if (key == 0) continue;
             TPhotoAlbumItem& album = Albums.Add();
             album.Key = key;
             album.Name = table->ColumnAsText(1);
@@ -38,8 +38,8 @@ bool TIpodPhotoDb::ReadIosLibrary(const QString& fileName) {
         }
     }
     {
-        auto table =
-            db.Query(QStringLiteral("SELECT Z_PK,ZTHUMBNAILINDEX,ZDIRECTORY,ZFILENAME FROM ZGENERICASSET WHERE Z_ENT=12"));
+        auto table = db.Query(QStringLiteral(
+            "SELECT Z_PK,ZTHUMBNAILINDEX,ZDIRECTORY,ZFILENAME FROM ZGENERICASSET WHERE Z_ENT=12"));
         for (; !table->AtEnd; table->Advance()) {
             TPhotoItem& item = Photos.Add();
             item.ImageId = quint32(table->ColumnAsInt64(0));
@@ -52,7 +52,8 @@ bool TIpodPhotoDb::ReadIosLibrary(const QString& fileName) {
         all.AddImageId(Photos[i].ImageId);
     for (int a = 0; a < Albums.Count(); ++a) {
         TPhotoAlbumItem& album = Albums.Items(a);
-        auto table = db.Query(QStringLiteral("SELECT Z_11ASSETS FROM Z_6ASSETS WHERE Z_6ALBUMS=") + QString::number(album.Key));
+        auto table = db.Query(QStringLiteral("SELECT Z_11ASSETS FROM Z_6ASSETS WHERE Z_6ALBUMS=") +
+                              QString::number(album.Key));
         for (; !table->AtEnd; table->Advance())
             album.AddImageId(quint32(table->ColumnAsInt64(0)));
     }

@@ -25,8 +25,7 @@ void TImagePicture::LoadFromStream(const TMemoryStream& stream) {
 
 void TImagePicture::LoadFromBytes(const QByteArray& bytes) {
     FImage = QImage();
-    if (bytes.isEmpty())
-        return;
+    if (bytes.isEmpty()) return;
     QImage image;
     if (IsHeifData(bytes)) {
         image = DecodeHeif(bytes);
@@ -37,23 +36,22 @@ void TImagePicture::LoadFromBytes(const QByteArray& bytes) {
         QImageReader reader(&buffer);
         reader.setAutoTransform(true);
         const QSize size = reader.size();
-        if (size.isValid() && qint64(size.width()) * size.height() > MaxPicturePixels)
-            return;
+        if (size.isValid() && qint64(size.width()) * size.height() > MaxPicturePixels) return;
         image = reader.read();
     }
-    if (!image.isNull() && image.width() > 0 && image.height() > 0)
-        FImage = std::move(image);
+    if (!image.isNull() && image.width() > 0 && image.height() > 0) FImage = std::move(image);
 }
 
 void TImagePicture::DrawOnBitmap(QImage& bitmap) const {
-    if (Empty() || bitmap.isNull())
-        return;
+    if (Empty() || bitmap.isNull()) return;
     QPainter painter(&bitmap);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.drawImage(QRect(0, 0, bitmap.width(), bitmap.height()), FImage);
 }
 
-void TImagePicture::Assign(const QImage& bitmap) { FImage = bitmap.copy(); }
+void TImagePicture::Assign(const QImage& bitmap) {
+    FImage = bitmap.copy();
+}
 
 void TImagePicture::Assign(const TImagePicture* source) {
     if (!source || source->Empty())
@@ -63,8 +61,7 @@ void TImagePicture::Assign(const TImagePicture* source) {
 }
 
 void TImagePicture::SaveToStream(QByteArray& out) const {
-    if (Empty())
-        return;
+    if (Empty()) return;
     QBuffer buffer(&out);
     buffer.open(QIODevice::Append);
     FImage.save(&buffer, "PNG");
@@ -80,30 +77,29 @@ void TImagePicture::SaveToFile(const QString& fileName) const {
 }
 
 void TJpegImage::SaveToStream(QByteArray& out) const {
-    if (Empty())
-        return;
+    if (Empty()) return;
     out += EncodeJpeg(FImage, CompressionQuality);
 }
 
 bool IsHeifData(const QByteArray& bytes) {
-    if (bytes.size() < 12 || bytes.mid(4, 4) != "ftyp")
-        return false;
-    return heif_check_filetype(reinterpret_cast<const uint8_t*>(bytes.constData()), int(qMin<qsizetype>(bytes.size(), 64))) ==
-           heif_filetype_yes_supported;
+    if (bytes.size() < 12 || bytes.mid(4, 4) != "ftyp") return false;
+    return heif_check_filetype(reinterpret_cast<const uint8_t*>(bytes.constData()),
+                               int(qMin<qsizetype>(bytes.size(), 64))) == heif_filetype_yes_supported;
 }
 
 QImage DecodeHeif(const QByteArray& bytes) {
     heif_context* ctx = heif_context_alloc();
-    if (!ctx)
-        return {};
+    if (!ctx) return {};
     QImage result;
     heif_image_handle* handle = nullptr;
     heif_image* img = nullptr;
-    if (heif_context_read_from_memory_without_copy(ctx, bytes.constData(), size_t(bytes.size()), nullptr).code ==
-            heif_error_Ok &&
+    if (heif_context_read_from_memory_without_copy(ctx, bytes.constData(), size_t(bytes.size()), nullptr)
+                .code == heif_error_Ok &&
         heif_context_get_primary_image_handle(ctx, &handle).code == heif_error_Ok &&
-        qint64(heif_image_handle_get_width(handle)) * heif_image_handle_get_height(handle) <= MaxPicturePixels &&
-        heif_decode_image(handle, &img, heif_colorspace_RGB, heif_chroma_interleaved_RGB, nullptr).code == heif_error_Ok) {
+        qint64(heif_image_handle_get_width(handle)) * heif_image_handle_get_height(handle) <=
+            MaxPicturePixels &&
+        heif_decode_image(handle, &img, heif_colorspace_RGB, heif_chroma_interleaved_RGB, nullptr).code ==
+            heif_error_Ok) {
         const int w = heif_image_get_width(img, heif_channel_interleaved);
         const int h = heif_image_get_height(img, heif_channel_interleaved);
         int stride = 0;
@@ -114,10 +110,8 @@ QImage DecodeHeif(const QByteArray& bytes) {
                 memcpy(result.scanLine(y), data + qint64(y) * stride, size_t(w) * 3);
         }
     }
-    if (img)
-        heif_image_release(img);
-    if (handle)
-        heif_image_handle_release(handle);
+    if (img) heif_image_release(img);
+    if (handle) heif_image_handle_release(handle);
     heif_context_free(ctx);
     return result;
 }
@@ -140,14 +134,16 @@ struct TJpegErrorExit {
 };
 
 // libjpeg calls this on a fatal error; it must not return into the library.
-[[noreturn]] void JpegFatal(j_common_ptr cinfo) { longjmp(reinterpret_cast<TJpegErrorExit*>(cinfo->err)->Jump, 1); }
+[[noreturn]] void JpegFatal(j_common_ptr cinfo) {
+    longjmp(reinterpret_cast<TJpegErrorExit*>(cinfo->err)->Jump, 1);
+}
 
 } // namespace
 
 QByteArray EncodeJpeg(const QImage& source, int quality) {
-    if (source.isNull())
-        return {};
-    const QImage image = source.format() == QImage::Format_RGB888 ? source : source.convertToFormat(QImage::Format_RGB888);
+    if (source.isNull()) return {};
+    const QImage image =
+        source.format() == QImage::Format_RGB888 ? source : source.convertToFormat(QImage::Format_RGB888);
     jpeg_compress_struct cinfo{};
     TJpegErrorExit error{};
     cinfo.err = jpeg_std_error(&error.Manager);

@@ -1,12 +1,15 @@
-#include "CameraRollWriter.h"
 #include "ImageLib.h"
+#include "CameraRollWriter.h"
 #include "MemoryStream.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 TEST(ImageLib, UndecodableInputGivesAnEmptyPictureThatDrawsNothing) {
-    for (const QByteArray& bytes : {QByteArray(), QByteArray("not a picture at all"), QByteArray("\0\0\0\x18" "ftypheic", 12)}) {
+    for (const QByteArray& bytes : {QByteArray(), QByteArray("not a picture at all"),
+                                    QByteArray("\0\0\0\x18"
+                                               "ftypheic",
+                                               12)}) {
         TImagePicture p;
         TMemoryStream s;
         s.Write(bytes);
@@ -35,7 +38,8 @@ TEST(ImageLib, LoadsJpegAndHeicFromTheStreamStartAndStretchesOverTiles) {
         tile.fill(Qt::white);
         p.DrawOnBitmap(tile);
         for (const QPoint pt : {QPoint(0, 0), QPoint(74, 74), QPoint(37, 74)})
-            EXPECT_LE(qAbs(qGreen(tile.pixel(pt)) - 200) + qRed(tile.pixel(pt)), 16) << pt.x() << "," << pt.y();
+            EXPECT_LE(qAbs(qGreen(tile.pixel(pt)) - 200) + qRed(tile.pixel(pt)), 16)
+                << pt.x() << "," << pt.y();
     }
 }
 

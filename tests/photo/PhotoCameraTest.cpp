@@ -9,7 +9,9 @@
 
 namespace {
 
-QByteArray Picture(const TFixtureFormat& f, int) { return Rgb16Fill(f.Width, f.Height, 0xFFFF); }
+QByteArray Picture(const TFixtureFormat& f, int) {
+    return Rgb16Fill(f.Width, f.Height, 0xFFFF);
+}
 
 QStringList Names(const TCamPhotoList& list) {
     QStringList n;
@@ -29,8 +31,9 @@ TEST(PhotoCamera, ListingLeavesOutPreviewsAndCopiesOnlyNewFiles) {
                              {QStringLiteral("OTHER.JPG"), "not listed on a disk-mode iPod", {}, false}});
     TIpodPhotoDb db(t.Device.get(), true);
     EXPECT_EQ(db.LoadCameraRoll(), 3);
-    EXPECT_EQ(Names(*db.CamPhotos), (QStringList{QStringLiteral("IMG_0001.JPG"), QStringLiteral("IMG_0002.MOV"),
-                                                 QStringLiteral("IMG_0003.JPG")}));
+    EXPECT_EQ(Names(*db.CamPhotos),
+              (QStringList{QStringLiteral("IMG_0001.JPG"), QStringLiteral("IMG_0002.MOV"),
+                           QStringLiteral("IMG_0003.JPG")}));
     EXPECT_EQ(db.CamPhotos->Folder, t.Root + QStringLiteral("/DCIM/100APPLE/"));
     EXPECT_EQ(db.CamTile.PerPage, 100);
 
@@ -103,16 +106,15 @@ TEST(PhotoLoad, SourcesInTheirFixedOrder) {
     for (const TCase& c : cases) {
         TPhotoTestDevice t;
         if (c.PhotoDb)
-            WritePhotoLibrary(t.Root, {{1024, 320, 240, 153600, 0}, {1009, 42, 30, 2520, 0}}, c.EmptyImageList ? 0 : 2,
-                              Picture);
+            WritePhotoLibrary(t.Root, {{1024, 320, 240, 153600, 0}, {1009, 42, 30, 2520, 0}},
+                              c.EmptyImageList ? 0 : 2, Picture);
         if (c.Sqlite) {
             TPhotoSqliteContent s;
             s.Assets = {{1, 0, QStringLiteral("DCIM/100APPLE"), QStringLiteral("IMG_0001.JPG")}};
             s.ThumbnailCount = 1;
             WritePhotoSqlite(t.Root, s);
         }
-        if (c.Camera)
-            WriteCameraRoll(t.Root, {{QStringLiteral("IMG_0001.JPG"), "x", {}, false}});
+        if (c.Camera) WriteCameraRoll(t.Root, {{QStringLiteral("IMG_0001.JPG"), "x", {}, false}});
         TIpodPhotoDb db(t.Device.get(), true);
         EXPECT_EQ(db.LoadPhotos(), c.Result) << c.Source;
         EXPECT_EQ(db.Source, QString::fromLatin1(c.Source));

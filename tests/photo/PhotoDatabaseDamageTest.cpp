@@ -12,7 +12,9 @@
 
 namespace {
 
-QByteArray SmallPicture(const TFixtureFormat& f, int index) { return Rgb16Fill(f.Width, f.Height, quint16(0x1234 + index)); }
+QByteArray SmallPicture(const TFixtureFormat& f, int index) {
+    return Rgb16Fill(f.Width, f.Height, quint16(0x1234 + index));
+}
 
 // Reads the database and exports every photo read; checks that only image-id names
 // appear in the target and nothing else beside it.
@@ -24,8 +26,7 @@ void ReadAndExport(TPhotoTestDevice& t, const QByteArray& db, const char* what, 
     photos.DestDir = t.Target;
     const bool ok = photos.ReadPhotoDatabase();
     ASSERT_LE(photos.Photos.Count(), 3) << what << at;
-    if (!ok)
-        return;
+    if (!ok) return;
     for (int i = 0; i < photos.Albums.Count(); ++i)
         ASSERT_LE(photos.Albums.Items(i).Count, 100) << what << at;
     for (int i = 0; i < photos.Photos.Count(); ++i)
@@ -40,7 +41,8 @@ void ReadAndExport(TPhotoTestDevice& t, const QByteArray& db, const char* what, 
     const QStringList out = QDir(t.Target).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
     for (const QString& name : out)
         ASSERT_TRUE(idName.match(name).hasMatch()) << what << at << " " << name.toStdString();
-    const QStringList beside = QDir(t.Dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+    const QStringList beside =
+        QDir(t.Dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
     ASSERT_EQ(beside, (QStringList{QStringLiteral("ipod"), QStringLiteral("out")})) << what << at;
 }
 
@@ -51,20 +53,18 @@ TEST(PhotoDatabaseDamage, CutAtEveryByteOrCorruptedAtEveryByte) {
     TFixtureAlbum extra;
     extra.Name = QStringLiteral("Two");
     extra.ImageIds = {101, 102};
-    const QByteArray db = WritePhotoLibrary(t.Root, {{1017, 56, 56, 6272, 2}, {1009, 42, 30, 2520, 0}}, 3, SmallPicture,
-                                            100, {extra});
+    const QByteArray db = WritePhotoLibrary(t.Root, {{1017, 56, 56, 6272, 2}, {1009, 42, 30, 2520, 0}}, 3,
+                                            SmallPicture, 100, {extra});
     for (qsizetype cut = 0; cut < db.size(); ++cut) {
         ReadAndExport(t, db.left(cut), "cut at ", cut);
-        if (HasFatalFailure())
-            return;
+        if (HasFatalFailure()) return;
     }
     for (qsizetype at = 0; at < db.size(); ++at)
         for (const char value : {char(0x00), char(0xFF), char(0x01)}) {
             QByteArray bad = db;
             bad[at] = value;
             ReadAndExport(t, bad, "corrupt at ", at);
-            if (HasFatalFailure())
-                return;
+            if (HasFatalFailure()) return;
         }
 }
 

@@ -46,7 +46,8 @@ TEST(PhotoDatabase, ChoosesWidestForCopyAndSmallestForTilesAndLocatesPictures) {
         // no display thumbnail: dropped
         Image(10, {Pic(1024, 0, 153600, 320, 240, QStringLiteral(":Thumbs:F1024_1.ithmb"))}),
     };
-    c.Albums = {{QStringLiteral("Library"), false, {7, 8, 9}}, {QStringLiteral("Ferien \u00e9t\u00e9"), true, {9, 42}}};
+    c.Albums = {{QStringLiteral("Library"), false, {7, 8, 9}},
+                {QStringLiteral("Ferien \u00e9t\u00e9"), true, {9, 42}}};
     WriteDb(t.Root, c);
     TIpodPhotoDb db(t.Device.get(), false);
     ASSERT_TRUE(db.ReadPhotoDatabase()) << db.Log.toStdString();
@@ -110,9 +111,11 @@ TEST(PhotoDatabase, FullSizeChildOrPathFormatSwitchesToCopyByPath) {
         TPhotoTestDevice t;
         TPhotoDbContent c;
         for (quint32 id : {5u, 6u}) {
-            TFixturePicture full = Pic(typeFive ? 1 : 4005, 0, 0, 0, 0, QStringLiteral(":F00:IMG_%1.JPG").arg(id));
+            TFixturePicture full =
+                Pic(typeFive ? 1 : 4005, 0, 0, 0, 0, QStringLiteral(":F00:IMG_%1.JPG").arg(id));
             full.FullSize = typeFive;
-            c.Images.append(Image(id, {Pic(3004, id * 100, 8176, 56, 73, QStringLiteral("F3004_1.ithmb")), full}));
+            c.Images.append(
+                Image(id, {Pic(3004, id * 100, 8176, 56, 73, QStringLiteral("F3004_1.ithmb")), full}));
         }
         WriteDb(t.Root, c);
         TIpodPhotoDb db(t.Device.get(), false);
@@ -181,8 +184,7 @@ TEST(PhotoDatabase, DamagedAlbumListKeepsImagesWithoutLayout) {
 
 TEST(PhotoDatabase, RealDatabaseIsReadWithoutError) {
     const QString file = RealData(QStringLiteral("photodb/Photo Database"));
-    if (file.isEmpty())
-        GTEST_SKIP() << "real photo database not available";
+    if (file.isEmpty()) GTEST_SKIP() << "real photo database not available";
     TPhotoTestDevice t;
     QDir().mkpath(t.Root + QStringLiteral("/Photos"));
     ASSERT_TRUE(QFile::link(file, t.Root + QStringLiteral("/Photos/Photo Database")));

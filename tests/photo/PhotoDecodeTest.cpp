@@ -24,7 +24,9 @@ struct TRgb {
     bool operator==(const TRgb& o) const { return R == o.R && G == o.G && B == o.B; }
 };
 
-std::ostream& operator<<(std::ostream& os, const TRgb& c) { return os << c.R << "," << c.G << "," << c.B; }
+std::ostream& operator<<(std::ostream& os, const TRgb& c) {
+    return os << c.R << "," << c.G << "," << c.B;
+}
 
 TRgb UyvyFormula(int y, int u, int v) {
     return {Formula(1.164L * (y - 16) + 1.596L * (v - 128)),
@@ -48,7 +50,9 @@ QByteArray Bmp(TIpodPhotoDb& db, const QByteArray& raw) {
     return QByteArray(reinterpret_cast<const char*>(db.BmpHeader), BmpHeaderSize) + raw;
 }
 
-quint8 GradientY(int row, int col) { return quint8((row + col) % 256); }
+quint8 GradientY(int row, int col) {
+    return quint8((row + col) % 256);
+}
 
 } // namespace
 
@@ -110,7 +114,7 @@ TEST(PhotoDecode, UyvyInterlaceCropAndChromaPairs) {
     // Odd pixels take U and V of their pair: U at b[2j-2], V at b[2j].
     QByteArray pairs = UyvyFill(100, 128, 128);
     char* line0 = pairs.data();
-    line0[2 * 10] = char(60);  // U of pixels 10 and 11
+    line0[2 * 10] = char(60);      // U of pixels 10 and 11
     line0[2 * 10 + 2] = char(200); // V of pixels 10 and 11
     UyvyToBitmap(pairs.constData(), work);
     EXPECT_EQ(At(work, 2, 0), UyvyFormula(100, 60, 200));
@@ -140,7 +144,8 @@ TEST(PhotoDecode, EveryPixelOfNoiseFramesFollowsTheFormulas) {
     YuvToBitmap(raw.constData(), yuv);
     for (int r = 0; r < 480; ++r)
         for (int c = 0; c < 720; ++c)
-            ASSERT_EQ(At(yuv, c, r), YuvFormula(b[r * 720 + c], b[345600 + r / 2 * 360 + c / 2], b[432000 + r / 2 * 360 + c / 2]))
+            ASSERT_EQ(At(yuv, c, r), YuvFormula(b[r * 720 + c], b[345600 + r / 2 * 360 + c / 2],
+                                                b[432000 + r / 2 * 360 + c / 2]))
                 << r << " " << c;
 }
 
@@ -162,7 +167,9 @@ TEST(PhotoDecode, ResampleWeightsOnAHorizontalStep) {
         const quint64 c = fx >> 16, h = fx & 0xFFFF, g = 65535;
         const quint64 w2 = g * h / 65536, w1 = g - w2;
         auto ch = [&](int k) {
-            auto v = [&](quint64 col) { return quint64(k == 0 ? col % 256 : k == 1 ? 255 - col % 256 : 200); };
+            auto v = [&](quint64 col) {
+                return quint64(k == 0 ? col % 256 : k == 1 ? 255 - col % 256 : 200);
+            };
             return int((v(c) * w1 + v(c + 1) * w2) / 65536);
         };
         EXPECT_EQ(At(dst, x, 17), (TRgb{ch(0), ch(1), ch(2)})) << x;
@@ -222,8 +229,8 @@ TEST(PhotoDecode, RowsAreTopFirstAndRowsKeepTheirFourByteLength) {
     // 3 pixels a row: 6 bytes of pixels, 8 bytes of row.
     db.CopyInfo = {4711, 16, 3, 2, 1};
     QByteArray raw(16, '\0');
-    raw[0] = char(0x00), raw[1] = char(0xF8);   // top-left red
-    raw[8] = char(0x1F), raw[9] = char(0x00);   // bottom-left blue
+    raw[0] = char(0x00), raw[1] = char(0xF8); // top-left red
+    raw[8] = char(0x1F), raw[9] = char(0x00); // bottom-left blue
     const QImage image = DecodeBmp16(Bmp(db, raw).constData(), 66 + 16);
     ASSERT_EQ(image.height(), 2);
     EXPECT_EQ(At(image, 0, 0), (TRgb{255, 0, 0}));

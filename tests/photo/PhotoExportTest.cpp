@@ -12,11 +12,16 @@ namespace {
 // Photo i of a format: one colour per photo, in the format's own layout.
 QByteArray ColourPicture(const TFixtureFormat& f, int index) {
     switch (f.FormatId) {
-    case 1019: return UyvyFill(index == 0 ? 235 : 81, index == 0 ? 128 : 90, index == 0 ? 128 : 240);
-    case 1067: return YuvFill(235, 128, 128);
-    case 1023: return Rgb16Fill(f.Width, f.Height, Rgb565(255, 0, 0), true);
-    case 1081: return SolidJpeg(64, 48, qRgb(0, 0, 255));
-    default: return Rgb16Fill(f.Width, f.Height, index % 2 ? Rgb565(0, 255, 0) : Rgb565(255, 255, 255));
+    case 1019:
+        return UyvyFill(index == 0 ? 235 : 81, index == 0 ? 128 : 90, index == 0 ? 128 : 240);
+    case 1067:
+        return YuvFill(235, 128, 128);
+    case 1023:
+        return Rgb16Fill(f.Width, f.Height, Rgb565(255, 0, 0), true);
+    case 1081:
+        return SolidJpeg(64, 48, qRgb(0, 0, 255));
+    default:
+        return Rgb16Fill(f.Width, f.Height, index % 2 ? Rgb565(0, 255, 0) : Rgb565(255, 255, 255));
     }
 }
 
@@ -65,7 +70,8 @@ TEST(PhotoExport, EveryDecoderWritesItsJpegUnderTheImageId) {
 TEST(PhotoExport, JpegFormatWritesTheStoredBytesUnchanged) {
     TPhotoTestDevice t;
     const QByteArray jpeg = SolidJpeg(64, 48, qRgb(0, 0, 255));
-    WritePhotoLibrary(t.Root, {{1081, 640, 480, quint32(jpeg.size()), 0}, {1009, 42, 30, 2520, 0}}, 2, ColourPicture);
+    WritePhotoLibrary(t.Root, {{1081, 640, 480, quint32(jpeg.size()), 0}, {1009, 42, 30, 2520, 0}}, 2,
+                      ColourPicture);
     TIpodPhotoDb db(t.Device.get(), false);
     ASSERT_TRUE(db.ReadPhotoDatabase());
     db.DestDir = t.Target;
@@ -86,8 +92,8 @@ TEST(PhotoExport, SecondRunWritesNothingButReportsEveryPhoto) {
     QStringList reported;
     db.OnFile = [&](const QString& name) { reported << name; };
     EXPECT_EQ(db.CopySelected(), 4);
-    const QStringList expected = {QStringLiteral("100.jpg"), QStringLiteral("102.jpg"), QStringLiteral("103.jpg"),
-                                  QStringLiteral("104.jpg")};
+    const QStringList expected = {QStringLiteral("100.jpg"), QStringLiteral("102.jpg"),
+                                  QStringLiteral("103.jpg"), QStringLiteral("104.jpg")};
     EXPECT_EQ(reported, expected);
     EXPECT_FALSE(QFileInfo::exists(t.Target + QStringLiteral("101.jpg")));
     EXPECT_TRUE(Near(QImage(t.Target + QStringLiteral("102.jpg")).pixel(5, 5), qRgb(255, 255, 255)));
@@ -108,7 +114,8 @@ TEST(PhotoExport, UnopenableThumbnailFileCostsTwoLinesAndItsPhotos) {
     db.DestDir = t.Target;
     SelectAll(db);
     EXPECT_EQ(db.CopySelected(), 2);
-    EXPECT_TRUE(db.Log.startsWith(QStringLiteral("\r\nCannot open RGB DB: 1024_2\r\n"))) << db.Log.toStdString();
+    EXPECT_TRUE(db.Log.startsWith(QStringLiteral("\r\nCannot open RGB DB: 1024_2\r\n")))
+        << db.Log.toStdString();
     EXPECT_TRUE(db.Log.endsWith(QStringLiteral("\r\nFile not found: F1024_2"))) << db.Log.toStdString();
 }
 
@@ -168,7 +175,8 @@ TEST(PhotoExport, UnsafeDeviceNamesNeverLeaveTheTarget) {
     WriteAll(t.Root + QStringLiteral("/Photos/evil.jpg"), "x");
     TIpodPhotoDb db(t.Device.get(), false);
     db.DestDir = t.Target;
-    PathLibrary(db, {QStringLiteral("..:..:evil.jpg"), QStringLiteral(":F00:.."), QStringLiteral("../../../evil.jpg")});
+    PathLibrary(db, {QStringLiteral("..:..:evil.jpg"), QStringLiteral(":F00:.."),
+                     QStringLiteral("../../../evil.jpg")});
     EXPECT_EQ(db.CopySelected(), 1);
     EXPECT_TRUE(QFileInfo::exists(t.Target + QStringLiteral("evil.jpg")));
     EXPECT_EQ(QDir(t.Dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
@@ -189,7 +197,8 @@ TEST(PhotoExport, TwentyFirstFailedCopyEndsTheOperation) {
         db.OnFile = [&](const QString&) { ++reported; };
         EXPECT_EQ(db.CopySelected(), 0);
         EXPECT_EQ(db.Log.count(QStringLiteral(": Error 2")), qMin(failures, 21));
-        EXPECT_EQ(db.Log.contains(QStringLiteral("\r\nToo many error, transfer abort.")), failures > 20) << failures;
+        EXPECT_EQ(db.Log.contains(QStringLiteral("\r\nToo many error, transfer abort.")), failures > 20)
+            << failures;
         EXPECT_EQ(reported, qMin(failures, 21));
     }
 }

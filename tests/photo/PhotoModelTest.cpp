@@ -32,8 +32,9 @@ TEST(PhotoModel, TileLayoutFollowsDisplayFormatAndCameraRollSetsImageLeftLast) {
         int Left;
     };
     const TCase cases[] = {
-        {1015, {119, 88, 22, 200, 4}, -5}, {1032, {42, 37, 18, 400, 10}, 0}, {1036, {50, 41, 20, 400, 8}, 0},
-        {3004, {56, 56, 20, 400, 8}, 0},   {3011, {75, 75, 20, 300, 6}, 0},  {3113, {111, 111, 20, 100, 4}, 0},
+        {1015, {119, 88, 22, 200, 4}, -5}, {1032, {42, 37, 18, 400, 10}, 0},
+        {1036, {50, 41, 20, 400, 8}, 0},   {3004, {56, 56, 20, 400, 8}, 0},
+        {3011, {75, 75, 20, 300, 6}, 0},   {3113, {111, 111, 20, 100, 4}, 0},
         {1024, {64, 64, 20, 350, 7}, 0},
     };
     for (const TCase& c : cases) {
@@ -93,5 +94,6 @@ TEST(PhotoModel, SafeFileNameKeepsOnlyALastPartThatStaysInTheFolder) {
     EXPECT_EQ(SafeFileName(QStringLiteral("a/.."), sep), QString());
     EXPECT_EQ(SafeFileName(QStringLiteral("a:"), sep), QString());
     EXPECT_EQ(SafeFileName(QStringLiteral("."), sep), QString());
-    EXPECT_EQ(SafeFileName(QStringLiteral("DCIM/100APPLE/IMG_0001.JPG"), QStringLiteral("/")), QStringLiteral("IMG_0001.JPG"));
+    EXPECT_EQ(SafeFileName(QStringLiteral("DCIM/100APPLE/IMG_0001.JPG"), QStringLiteral("/")),
+              QStringLiteral("IMG_0001.JPG"));
 }

@@ -1,6 +1,6 @@
+#include "PhotoPages.h"
 #include "CameraRollWriter.h"
 #include "PhotoDbWriter.h"
-#include "PhotoPages.h"
 #include "PhotoTestDevice.h"
 #include "iPodPhoto.h"
 
@@ -22,8 +22,12 @@ public:
         Tiles[size_t(tile)].Selected = selected;
         Calls << QStringLiteral("mark %1 %2").arg(tile).arg(selected);
     }
-    void SetBoxEnabled(bool enabled) override { Calls << (enabled ? QStringLiteral("enable") : QStringLiteral("disable")); }
-    void SetBoxVisible(bool visible) override { Calls << (visible ? QStringLiteral("show") : QStringLiteral("hide")); }
+    void SetBoxEnabled(bool enabled) override {
+        Calls << (enabled ? QStringLiteral("enable") : QStringLiteral("disable"));
+    }
+    void SetBoxVisible(bool visible) override {
+        Calls << (visible ? QStringLiteral("show") : QStringLiteral("hide"));
+    }
 };
 
 // Display thumbnails of 3011 (80 x 79) in one shade of grey per photo.
@@ -44,7 +48,8 @@ struct TAlbumPages : ::testing::Test {
         TFixtureAlbum odd;
         odd.Name = QStringLiteral("Odd");
         odd.ImageIds = {999, 102, 103};
-        WritePhotoLibrary(T.Root, {{1029, 200, 200, 80000, 0}, {3011, 80, 79, 12640, 0}}, 5, Grey, 100, {many, odd});
+        WritePhotoLibrary(T.Root, {{1029, 200, 200, 80000, 0}, {3011, 80, 79, 12640, 0}}, 5, Grey, 100,
+                          {many, odd});
         Db = std::make_unique<TIpodPhotoDb>(T.Device.get(), false, &Box);
         ASSERT_TRUE(Db->ReadPhotoDatabase());
         ASSERT_EQ(Db->ThumbInfo.FormatId, 3011);
@@ -103,9 +108,10 @@ TEST_F(TAlbumPages, ClicksChangeSelectionAndMarkAllOnlyTouchesTiles) {
     EXPECT_EQ(selects, (std::vector<std::pair<int, bool>>{{0, true}, {0, false}}));
     Box.Calls.clear();
     Db->SetAllTiles(2);
-    EXPECT_EQ(Box.Calls, (QStringList{QStringLiteral("disable"), QStringLiteral("mark 0 1"), QStringLiteral("mark 1 0"),
-                                      QStringLiteral("mark 2 1"), QStringLiteral("mark 3 0"), QStringLiteral("mark 4 1"),
-                                      QStringLiteral("enable")}));
+    EXPECT_EQ(Box.Calls,
+              (QStringList{QStringLiteral("disable"), QStringLiteral("mark 0 1"), QStringLiteral("mark 1 0"),
+                           QStringLiteral("mark 2 1"), QStringLiteral("mark 3 0"), QStringLiteral("mark 4 1"),
+                           QStringLiteral("enable")}));
     EXPECT_EQ(Db->Photos.SelCount, 2); // the window updates the lists itself
     Box.Calls.clear();
     Db->SetAllTiles(0);
@@ -129,8 +135,10 @@ TEST(PhotoPages, CameraPagesStretchPreviewsOverTheTile) {
     TPhotoTestDevice t;
     QVector<TFixtureCameraFile> files;
     for (int i = 0; i < 250; ++i)
-        files.append({QStringLiteral("IMG_%1.JPG").arg(i, 4, 10, QLatin1Char('0')), i == 0 ? SolidJpeg(64, 48, qRgb(200, 0, 0)) : "x",
-                      {}, false});
+        files.append({QStringLiteral("IMG_%1.JPG").arg(i, 4, 10, QLatin1Char('0')),
+                      i == 0 ? SolidJpeg(64, 48, qRgb(200, 0, 0)) : "x",
+                      {},
+                      false});
     WriteCameraRoll(t.Root, files);
     TRecordingTileBox box;
     TIpodPhotoDb db(t.Device.get(), true, &box);

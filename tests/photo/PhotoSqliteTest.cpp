@@ -48,8 +48,9 @@ TEST(PhotoSqlite, AlbumsAssetsAndThumbnailPlaces) {
         QStringList names;
         for (int i = 0; i < db.Albums.Count(); ++i)
             names << db.Albums.Items(i).Name;
-        EXPECT_EQ(names, (QStringList{QStringLiteral("Pictures"), QStringLiteral("Photo Album 1"), QStringLiteral("Trips"),
-                                      QStringLiteral("Photo Album 2"), QStringLiteral("Kind two, any entity")}));
+        EXPECT_EQ(names, (QStringList{QStringLiteral("Pictures"), QStringLiteral("Photo Album 1"),
+                                      QStringLiteral("Trips"), QStringLiteral("Photo Album 2"),
+                                      QStringLiteral("Kind two, any entity")}));
         ASSERT_EQ(db.Photos.Count(), 3);
         EXPECT_EQ(db.Photos[1].ImageId, 2u);
         EXPECT_EQ(db.Photos[1].ThumbOffset, withThumbs ? 38004u : 0u);

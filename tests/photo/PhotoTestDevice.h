@@ -16,8 +16,9 @@ struct TPhotoTestDevice {
 
     // inMemory: under /dev/shm when it exists, for tests that write thousands of files.
     explicit TPhotoTestDevice(bool inMemory = false)
-        : Dir(inMemory && QFileInfo(QStringLiteral("/dev/shm")).isWritable() ? QStringLiteral("/dev/shm/quenlor-XXXXXX")
-                                                                             : QDir::tempPath() + QStringLiteral("/quenlor-XXXXXX")) {
+        : Dir(inMemory && QFileInfo(QStringLiteral("/dev/shm")).isWritable()
+                  ? QStringLiteral("/dev/shm/quenlor-XXXXXX")
+                  : QDir::tempPath() + QStringLiteral("/quenlor-XXXXXX")) {
         Root = Dir.path() + QStringLiteral("/ipod");
         Target = Dir.path() + QStringLiteral("/out/");
         QDir().mkpath(Root + QStringLiteral("/iPod_Control/iTunes"));

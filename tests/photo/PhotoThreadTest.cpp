@@ -10,7 +10,9 @@
 
 namespace {
 
-QByteArray White(const TFixtureFormat& f, int) { return Rgb16Fill(f.Width, f.Height, 0xFFFF); }
+QByteArray White(const TFixtureFormat& f, int) {
+    return Rgb16Fill(f.Width, f.Height, 0xFFFF);
+}
 
 struct TThreadRun {
     QObject Receiver;
@@ -25,8 +27,7 @@ struct TThreadRun {
         thread.OnFile = [this, extra](const QString& name) {
             AllOnReceiverThread &= QThread::currentThread() == Receiver.thread();
             Files << name;
-            if (extra)
-                extra(name);
+            if (extra) extra(name);
         };
         thread.OnDone = [this] {
             AllOnReceiverThread &= QThread::currentThread() == Receiver.thread();
@@ -46,7 +47,8 @@ struct TThreadRun {
 TEST(PhotoThread, ReportsOnTheReceiversThreadAndLogsBothPhases) {
     TPhotoTestDevice t;
     WritePhotoLibrary(t.Root, {{1024, 320, 240, 153600, 0}, {1009, 42, 30, 2520, 0}}, 3, White);
-    WriteCameraRoll(t.Root, {{QStringLiteral("IMG_0001.JPG"), "a", {}, false}, {QStringLiteral("IMG_0002.JPG"), "b", {}, false}});
+    WriteCameraRoll(t.Root, {{QStringLiteral("IMG_0001.JPG"), "a", {}, false},
+                             {QStringLiteral("IMG_0002.JPG"), "b", {}, false}});
     TIpodPhotoDb db(t.Device.get(), true);
     ASSERT_TRUE(db.LoadPhotos());
     PhotoDb = &db;
@@ -67,7 +69,8 @@ TEST(PhotoThread, ReportsOnTheReceiversThreadAndLogsBothPhases) {
 TEST(PhotoThread, StopRequestEndsEachPhaseAfterTheItemBeingHandled) {
     TPhotoTestDevice t;
     WritePhotoLibrary(t.Root, {{1024, 320, 240, 153600, 0}, {1009, 42, 30, 2520, 0}}, 4, White);
-    WriteCameraRoll(t.Root, {{QStringLiteral("IMG_0001.JPG"), "a", {}, false}, {QStringLiteral("IMG_0002.JPG"), "b", {}, false}});
+    WriteCameraRoll(t.Root, {{QStringLiteral("IMG_0001.JPG"), "a", {}, false},
+                             {QStringLiteral("IMG_0002.JPG"), "b", {}, false}});
     TIpodPhotoDb db(t.Device.get(), true);
     ASSERT_TRUE(db.LoadPhotos());
     PhotoDb = &db;

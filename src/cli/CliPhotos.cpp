@@ -218,14 +218,21 @@ int RunCopyPhotos(const TCliOptions& options) {
     bool interrupted = false;
     thread.OnFile = [&](const QString& name) { progress.Update(++number, total, name); };
     thread.OnDone = [&] { QCoreApplication::quit(); };
-    InstallInterruptHandler([&] {
+    // The handler outlives this function; it reaches the transfer only while it runs.
+    static std::function<void()> onInterrupt;
+    onInterrupt = [&] {
         interrupted = true;
         thread.requestInterruption();
         progress.Status(QStringLiteral("Cancelling ..."));
+    };
+    InstallInterruptHandler([] {
+        if (onInterrupt)
+            onInterrupt();
     });
     thread.Resume(false);
     QCoreApplication::exec();
     thread.wait();
+    onInterrupt = nullptr;
     progress.Finish();
     transferLog += db->Log;
     PhotoDb = nullptr;

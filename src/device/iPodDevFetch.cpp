@@ -138,9 +138,13 @@ bool TIpodDevice::OpenThumbFile(const QString& name, int bufferSize) {
         AddLog(BridgeError());
         return false;
     }
-    auto file = std::make_unique<QFile>(Root + DiskFolders().Thumbnails + CleanDevicePath(name).mid(1) +
-                                        QStringLiteral(".ithmb"));
-    if (!file->open(QIODevice::ReadOnly)) {
+    // As in mobile mode, the iOS library's thumbnail file is found by its own name in
+    // the PhotoData folder when the Photos folder has no such file.
+    const QString safe = CleanDevicePath(name).mid(1);
+    auto file = std::make_unique<QFile>(Root + DiskFolders().Thumbnails + safe + QStringLiteral(".ithmb"));
+    if (!file->open(QIODevice::ReadOnly) && !safe.isEmpty())
+        file = std::make_unique<QFile>(Root + DiskFolders().PhotoData + QStringLiteral("Thumbnails/") + safe);
+    if (!file->isOpen() && !file->open(QIODevice::ReadOnly)) {
         AddLog(QStringLiteral("File not found: ") + name);
         return false;
     }
@@ -166,7 +170,10 @@ bool TIpodDevice::ReadThumb(int count, TMemoryStream& stream, qint64 offset) {
         AddLog(QStringLiteral("Seek error"));
         return false;
     }
-    const QByteArray bytes = ThumbStream->read(count);
+    // Never ask for more than the file holds: a damaged offset or size from the
+    // database must not make us allocate what is not there.
+    const qint64 available = qMax<qint64>(0, ThumbStream->size() - offset);
+    const QByteArray bytes = ThumbStream->read(qMin<qint64>(count, available));
     stream.Write(bytes);
     stream.Position = 0;
     return bytes.size() == count;

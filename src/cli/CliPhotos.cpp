@@ -226,8 +226,7 @@ int RunCopyPhotos(const TCliOptions& options) {
         progress.Status(QStringLiteral("Cancelling ..."));
     };
     InstallInterruptHandler([] {
-        if (onInterrupt)
-            onInterrupt();
+        if (onInterrupt) onInterrupt();
     });
     thread.Resume(false);
     QCoreApplication::exec();

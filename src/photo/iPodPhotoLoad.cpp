@@ -10,6 +10,11 @@ bool TIpodPhotoDb::LoadPhotos() {
     if (result) {
         Source = QStringLiteral("Photo Database");
     } else {
+        // A photo database that was not read may have left albums or photos behind
+        // (an album list before a damaged image list); they must not mix with the
+        // iOS library's.
+        Photos.Clear();
+        Albums.Clear();
         QString local;
         Device->FetchPhotoDataFile(QStringLiteral("Photos.sqlite"), QString(), local);
         if (!local.isEmpty()) {

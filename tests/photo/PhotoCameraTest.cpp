@@ -5,6 +5,7 @@
 #include "TestSupport.h"
 #include "iPodPhoto.h"
 
+#include <QtEndian>
 #include <gtest/gtest.h>
 
 namespace {
@@ -125,4 +126,36 @@ TEST(PhotoLoad, SourcesInTheirFixedOrder) {
             EXPECT_TRUE(QFileInfo::exists(t.Root + QStringLiteral("/PhotoData/Photos.sqlite")));
         }
     }
+}
+
+TEST(PhotoLoad, AlbumsOfAnUnreadPhotoDatabaseDoNotMixWithTheIosLibrary) {
+    TPhotoTestDevice t;
+    // Album list first, then an image list whose first image is damaged.
+    TPhotoDbContent c;
+    c.WithImageList = false;
+    c.Albums = {{QStringLiteral("From the database"), false, {1}}};
+    QByteArray db = BuildPhotoDatabase(c);
+    TPhotoDbContent images;
+    images.Images = {TFixtureImage{}};
+    images.WithAlbumList = false;
+    QByteArray list = BuildPhotoDatabase(images);
+    const qsizetype mhii = list.indexOf("mhii");
+    list.replace(mhii, 4, "xxxx");
+    // Splice the image-list section in after the album section and count it.
+    const qsizetype section = list.indexOf("mhsd");
+    const QByteArray imageSection =
+        list.mid(section, qFromLittleEndian<quint32>(list.constData() + section + 8));
+    db.insert(db.indexOf("mhsd", db.indexOf("mhla")), imageSection);
+    qToLittleEndian<quint32>(qFromLittleEndian<quint32>(db.constData() + 20) + 1, db.data() + 20);
+    qToLittleEndian<quint32>(quint32(db.size()), db.data() + 8);
+    WriteAll(t.Root + QStringLiteral("/Photos/Photo Database"), db);
+    TPhotoSqliteContent s;
+    s.Assets = {{1, 0, QStringLiteral("DCIM/100APPLE"), QStringLiteral("IMG_0001.JPG")}};
+    WritePhotoSqlite(t.Root, s);
+    TIpodPhotoDb photos(t.Device.get(), false);
+    EXPECT_TRUE(photos.LoadPhotos());
+    EXPECT_TRUE(photos.Log.contains(QStringLiteral("Get info: MHII err"))) << photos.Log.toStdString();
+    EXPECT_EQ(photos.Source, QStringLiteral("Photos.sqlite"));
+    ASSERT_EQ(photos.Albums.Count(), 1);
+    EXPECT_EQ(photos.Albums.Items(0).Name, QStringLiteral("Pictures"));
 }

@@ -141,6 +141,8 @@ public:
 
     // Books list reader.
     int ReadBooksPlist(bool purchased);
+    // The books of a local XML property list; what was read before an error stays.
+    int ReadBooksFromFile(const QString& path);
 
     // Repeated texts (artists, albums, genres, size and duration texts) share one copy.
     QString Shared(const QString& text);

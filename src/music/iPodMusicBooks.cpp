@@ -25,6 +25,13 @@ int TIpodMusicDb::ReadBooksPlist(bool purchased) {
     Device->FetchBooksPlist(purchased, path);
     if (path.isEmpty())
         return 0;
+    const int books = ReadBooksFromFile(path);
+    if (Device->IsMobile)
+        QFile::remove(path);
+    return books;
+}
+
+int TIpodMusicDb::ReadBooksFromFile(const QString& path) {
     int books = 0;
     try {
         pugi::xml_document doc;
@@ -72,7 +79,5 @@ int TIpodMusicDb::ReadBooksPlist(bool purchased) {
     } catch (const std::exception&) {
         // The books read so far stay.
     }
-    if (Device->IsMobile)
-        QFile::remove(path);
     return books;
 }

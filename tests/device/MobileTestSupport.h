@@ -52,14 +52,3 @@ private:
 
 // Bytes that differ from position to position, so a misplaced chunk shows.
 QByteArray Pattern(qint64 size, int seed = 1);
-
-// A music library of a mobile device: MediaLibrary.sqlitedb with its -wal, written into
-// folder. The track titled walTitle is only in the -wal.
-struct TMobileTrack {
-    QString Title;
-    QString Artist;
-    QString Album;
-    QString Location; // relative to base, e.g. "F00/ABCD.mp3"
-    qint64 Size = 0;
-};
-void WriteMediaLibrary(const QString& folder, const QList<TMobileTrack>& tracks, const TMobileTrack& walTrack);

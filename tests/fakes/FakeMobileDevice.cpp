@@ -109,6 +109,16 @@ struct TState {
         Callback = nullptr;
     }
 
+    // A device arrives or leaves when its event is delivered (or dropped).
+    void Apply(int event, const std::string& udid) {
+        if (event == IDEVICE_DEVICE_ADD) {
+            Gone.erase(udid);
+        } else if (event == IDEVICE_DEVICE_REMOVE && !Gone.count(udid)) {
+            Gone.insert(udid);
+            ++Generation;
+        }
+    }
+
     void Post(int event, const std::string& udid) {
         std::lock_guard lock(Lock);
         Events.emplace_back(event, udid);
@@ -123,13 +133,7 @@ struct TState {
                 return;
             auto [event, udid] = Events.front();
             Events.pop_front();
-            // A device arrives or leaves when its event is delivered.
-            if (event == IDEVICE_DEVICE_ADD) {
-                Gone.erase(udid);
-            } else if (event == IDEVICE_DEVICE_REMOVE && !Gone.count(udid)) {
-                Gone.insert(udid);
-                ++Generation;
-            }
+            Apply(event, udid);
             idevice_event_cb_t cb = Callback;
             void* user = UserData;
             ++Counters["events"];
@@ -239,6 +243,8 @@ FAKE_EXPORT idevice_error_t idevice_event_unsubscribe(void) {
     s.StopThread();
     std::lock_guard lock(s.Lock);
     s.Thread = std::thread();
+    for (const auto& [event, udid] : s.Events)
+        s.Apply(event, udid);
     s.Events.clear();
     return IDEVICE_E_SUCCESS;
 }

@@ -92,14 +92,18 @@ void TIosHelper::SetError(const QString& text) {
 }
 
 void TIosHelper::Start(bool noSubscribe) {
+    // The buffer comes first: a device announced right after subscribing may be read
+    // from at once.
+    {
+        std::lock_guard lock(FConnectionLock);
+        SetBufferSize(qint64(FBufferMegabytes) * 1048576);
+    }
     if (!noSubscribe && LibraryLoaded) {
         const int rc = MobileLib::AMDeviceNotificationSubscribe(DeliverDeviceNotification);
         Subscribed = rc == 0;
         if (!Subscribed)
             SetError(QStringLiteral("Subscribes error: ") + Code(rc));
     }
-    std::lock_guard lock(FConnectionLock);
-    SetBufferSize(qint64(FBufferMegabytes) * 1048576);
 }
 
 void TIosHelper::SetBufferSize(qint64 bytes) {

@@ -221,6 +221,9 @@ struct TCliRun {
 TCliRun RunCli(const QStringList& args, const QList<QPair<QString, QString>>& env) {
     QProcess p;
     QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+    for (const QString& key : e.keys())
+        if (key.startsWith(QLatin1String("QUENLOR_FAKE_")) || key == QLatin1String("QUENLOR_MOBILEDEVICE_LIB"))
+            e.remove(key);
     e.insert(QStringLiteral("QUENLOR_DEVICE_ROOTS"), QStringLiteral("/nonexistent-quenlor"));
     for (const auto& [k, v] : env)
         e.insert(k, v);
@@ -250,6 +253,11 @@ TEST_F(MobileSession, CommandLineToolServesTheMobileDevice) {
     EXPECT_TRUE(notPaired.Err.contains(QStringLiteral("Pair failed: -18 (Run iTunes to pair the device)")))
         << notPaired.Err.toStdString();
     EXPECT_TRUE(notPaired.Err.contains(QStringLiteral("not paired with this computer")));
+
+    // The real libraries with no device attached: subscribed, and simply no device.
+    const TCliRun real = RunCli({QStringLiteral("list")}, {{QStringLiteral("QUENLOR_MOBILE_WAIT_MS"), QStringLiteral("300")}});
+    EXPECT_EQ(real.Exit, 3);
+    EXPECT_FALSE(real.Err.contains(QStringLiteral("Cannot access iPhone/iTouch/iPad."))) << real.Err.toStdString();
 
     const TCliRun missing = RunCli({QStringLiteral("list")}, {{QStringLiteral("QUENLOR_MOBILEDEVICE_LIB"),
                                                                QStringLiteral("/nonexistent/libfake.so")}});

@@ -1,4 +1,5 @@
 #include "CliCommon.h"
+#include "CliCopy.h"
 #include "CliList.h"
 
 #include "SQLiteWrap.h"
@@ -36,6 +37,8 @@ int main(int argc, char** argv) {
     }
     if (command == QLatin1String("list"))
         return RunList(options);
+    if (command == QLatin1String("copy"))
+        return RunCopy(options);
     Err(QStringLiteral("Unknown command: %1\n").arg(command));
     Usage();
     return ExitUsage;

@@ -94,6 +94,16 @@ public:
     QString CameraRollFolder() const;
     int ListCameraRoll(QStringList& list);
 
+    // Copies for the music transfer: never overwrite, number names that are taken.
+    int CopyToUniqueName(const QString& location, QString& target, quint32 size);
+    int CopyItemOrFolder(const QString& location, QString& target, bool& isFolder, quint32 size);
+    int CopyDeviceFolder(const QString& deviceDir, QString& target);
+    // The extension of a device location with its dot, made fit for a local file name.
+    static QString LocalExtension(const QString& location);
+    // A path whose last part is cut (at a character boundary) so that part plus tail
+    // fits the file system's 255-byte name limit, then tail appended.
+    static QString FitFileName(const QString& path, const QString& tail);
+
     // The fixed folders of the current mode.
     const TDeviceFolders& Folders() const { return IsMobile ? MobileFolders() : DiskFolders(); }
     // A database location (":" form) as a local path below Root, or as a device path.

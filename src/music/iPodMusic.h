@@ -144,6 +144,19 @@ public:
     // The books of a local XML property list; what was read before an error stays.
     int ReadBooksFromFile(const QString& path);
 
+    // Transfer of the ticked tracks into DestDir.
+    int CopySelected();
+    void TargetName(int index, quint8 saveType, QString& path);
+    static QString CleanNamePart(const QString& text, const QString& suffix);
+    static QString BookExtension(const QString& location);
+    // finalName (when given) receives the archive's final name, or the file already there.
+    bool PackFolder(const QString& folderWithDelimiter, const QString& folder, const QString& extension,
+                    QString* finalName = nullptr);
+    static bool SameSizeFiles(const QString& a, const QString& b);
+    void RemoveWorkFolder(const QString& folder);
+    // Pause before the second try after an invalid-parameter result, in milliseconds.
+    int RetryPauseMs = 3000;
+
     // Repeated texts (artists, albums, genres, size and duration texts) share one copy.
     QString Shared(const QString& text);
 

@@ -6,8 +6,12 @@
 #include "MemoryStream.h"
 #include "QuenlorError.h"
 #include "iPodDev.h"
+#include "LargeBuffer.h"
 
-#include <zlib.h>
+#include <cstring>
+
+#include <libdeflate.h>
+#include <memory>
 
 namespace {
 
@@ -79,38 +83,39 @@ void TIpodMusicDb::InflateDatabase(TMemoryStream& stream) {
     const qint64 headerLength = r.U32(4);
     if (headerLength > stream.Size())
         throw EZlibError(QStringLiteral("Compressed database header runs past the end of the file"));
-    // The compressed bytes are kept aside, then the inflated content is written over them.
-    const QByteArray compressed(stream.Data() + headerLength, stream.Size() - headerLength);
-    const QByteArray header(stream.Data(), headerLength);
-    z_stream z{};
-    if (inflateInit(&z) != Z_OK)
-        throw EZlibError(QStringLiteral("zlib could not be started"));
-    QByteArray out = header;
-    // Databases compress to about a quarter: start near the final size to spare copies.
-    out.reserve(headerLength + compressed.size() * 5);
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(compressed.constData()));
-    z.avail_in = uInt(compressed.size());
-    int rc = Z_OK;
-    while (rc != Z_STREAM_END) {
-        if (out.capacity() - out.size() < 4096)
-            out.reserve(out.capacity() * 2);
-        const qsizetype before = out.size();
-        const qsizetype room = out.capacity() - before;
-        out.resize(out.capacity());
-        z.next_out = reinterpret_cast<Bytef*>(out.data() + before);
-        z.avail_out = uInt(room);
-        rc = inflate(&z, Z_NO_FLUSH);
-        out.resize(before + (room - z.avail_out));
-        if (rc == Z_STREAM_END)
-            break;
-        if (rc != Z_OK || (z.avail_in == 0 && z.avail_out != 0)) {
-            const QString detail = z.msg ? QString::fromLatin1(z.msg) : QStringLiteral("the stream ends early");
-            inflateEnd(&z);
-            throw EZlibError(QStringLiteral("Error inflating iTunesCDB: ") + detail);
+    const qint64 packed = stream.Size() - headerLength;
+    // Deflate never expands more than about 1032 times; that bounds every guess.
+    const qint64 limit = headerLength + packed * 1032 + 65536;
+    // The image is inflated in one go into a large buffer. Its size is guessed from
+    // the header's total length when that is plausible; the reserve costs only address
+    // space until it is written, so the guess is generous and grows on a retry.
+    const qint64 declared = r.U32(8);
+    qint64 room = headerLength + packed * 16 + 65536;
+    if (declared > headerLength && declared <= limit)
+        room = std::max(room, declared + 65536);
+    room = std::min(room, limit);
+    auto out = std::make_shared<TLargeBuffer>();
+    std::unique_ptr<libdeflate_decompressor, void (*)(libdeflate_decompressor*)> inflater(
+        libdeflate_alloc_decompressor(), libdeflate_free_decompressor);
+    if (!inflater)
+        throw EZlibError(QStringLiteral("Not enough memory to inflate iTunesCDB"));
+    for (;;) {
+        if (!out->Reserve(room))
+            throw EZlibError(QStringLiteral("Not enough memory to inflate iTunesCDB"));
+        size_t inflated = 0;
+        const libdeflate_result rc = libdeflate_zlib_decompress(
+            inflater.get(), stream.Data() + headerLength, size_t(packed), out->Data() + headerLength,
+            size_t(out->Capacity() - headerLength), &inflated);
+        if (rc == LIBDEFLATE_SUCCESS) {
+            std::memcpy(out->Data(), stream.Data(), size_t(headerLength));
+            const char* data = out->Data();
+            stream.AssignExternal(data, headerLength + qint64(inflated), std::move(out));
+            return;
         }
+        if (rc != LIBDEFLATE_INSUFFICIENT_SPACE || out->Capacity() >= limit)
+            throw EZlibError(QStringLiteral("Error inflating iTunesCDB: the compressed data is damaged"));
+        room = std::min(out->Capacity() * 2, limit);
     }
-    inflateEnd(&z);
-    stream.Assign(std::move(out));
 }
 
 bool TIpodMusicDb::ReadTrackList(const TMemoryStream& stream, qint64 sectionOffset, qint64 sectionHeaderLength) {

@@ -7,7 +7,7 @@ TMemoryStream::TMemoryStream() = default;
 TMemoryStream::~TMemoryStream() = default;
 
 void TMemoryStream::Clear() {
-    FMappedFile.reset();
+    FKeeper.reset();
     FOwned.clear();
     FView = nullptr;
     FSize = 0;
@@ -16,7 +16,7 @@ void TMemoryStream::Clear() {
 
 bool TMemoryStream::LoadFromFile(const QString& fileName) {
     Clear();
-    auto file = std::make_unique<QFile>(fileName);
+    auto file = std::make_shared<QFile>(fileName);
     if (!file->open(QIODevice::ReadOnly))
         return false;
     const qint64 size = file->size();
@@ -27,7 +27,7 @@ bool TMemoryStream::LoadFromFile(const QString& fileName) {
         if (uchar* mapped = file->map(0, size)) {
             FView = reinterpret_cast<const char*>(mapped);
             FSize = size;
-            FMappedFile = std::move(file);
+            FKeeper = std::move(file);
             return true;
         }
     }
@@ -39,17 +39,17 @@ bool TMemoryStream::LoadFromFile(const QString& fileName) {
 }
 
 void TMemoryStream::MakeOwned() {
-    if (!FMappedFile)
+    if (!FKeeper)
         return;
     QByteArray copy(FView, FSize);
-    FMappedFile.reset();
+    FKeeper.reset();
     const qint64 pos = Position;
     Assign(std::move(copy));
     Position = pos;
 }
 
 void TMemoryStream::Assign(QByteArray bytes) {
-    FMappedFile.reset();
+    FKeeper.reset();
     FOwned = std::move(bytes);
     FSize = FOwned.size();
     FView = FOwned.constData();
@@ -90,8 +90,15 @@ qint64 TMemoryStream::ReadAt(qint64 offset, void* dest, qint64 count) const {
     return n;
 }
 
+void TMemoryStream::AssignExternal(const char* data, qint64 size, std::shared_ptr<void> keeper) {
+    Clear();
+    FKeeper = std::move(keeper);
+    FView = data;
+    FSize = size;
+}
+
 QByteArray TMemoryStream::ToByteArray() const {
-    if (!FMappedFile)
+    if (!FKeeper)
         return FOwned;
     return QByteArray(FView, FSize);
 }

@@ -36,11 +36,14 @@ public:
     QByteArray ToByteArray() const;
     // Replaces the content by an owned byte array.
     void Assign(QByteArray bytes);
+    // Takes bytes that live elsewhere; keeper holds them alive as long as the stream
+    // shows them.
+    void AssignExternal(const char* data, qint64 size, std::shared_ptr<void> keeper);
 
 private:
     void MakeOwned();
     QByteArray FOwned;
-    std::unique_ptr<QFile> FMappedFile;
+    std::shared_ptr<void> FKeeper; // a mapped file or an outside buffer
     const char* FView = nullptr;
     qint64 FSize = 0;
 };

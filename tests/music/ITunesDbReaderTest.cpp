@@ -133,7 +133,7 @@ TEST(ITunesDbReader, TruncatedAtAnyByteFailsCleanly) {
     TITunesDbContent c = SampleContent();
     c.OtherChunks = false;
     const QByteArray whole = WriteITunesDb(c);
-    TMusicTestDevice d;
+    TMusicTestDevice d(true);
     const QString file = d.Tree.ITunesFolder() + QStringLiteral("/iTunesDB");
     for (qsizetype cut = 0; cut < whole.size(); ++cut) {
         WriteAll(file, whole.left(cut));
@@ -150,7 +150,7 @@ TEST(ITunesDbReader, TruncatedAtAnyByteFailsCleanly) {
 
 TEST(ITunesDbReader, CompressedTruncatedAtManyOffsetsNeverCrashes) {
     const QByteArray whole = WriteITunesCdb(SampleContent());
-    TMusicTestDevice d;
+    TMusicTestDevice d(true);
     const QString file = d.Tree.ITunesFolder() + QStringLiteral("/iTunesCDB");
     for (qsizetype cut = 0; cut < whole.size(); cut += 3) {
         WriteAll(file, whole.left(cut));
@@ -165,7 +165,7 @@ TEST(ITunesDbReader, CompressedTruncatedAtManyOffsetsNeverCrashes) {
 // Bytes flipped all over the file: no crash, no hang, nothing outside the stream read.
 TEST(ITunesDbReader, CorruptedBytesNeverCrash) {
     const QByteArray whole = WriteITunesDb(SampleContent());
-    TMusicTestDevice d;
+    TMusicTestDevice d(true);
     const QString file = d.Tree.ITunesFolder() + QStringLiteral("/iTunesDB");
     const char patterns[] = {'\x00', '\xff', '\x7f', '\x80'};
     for (qsizetype at = 0; at < whole.size(); ++at) {

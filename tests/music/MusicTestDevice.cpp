@@ -1,8 +1,19 @@
 #include "MusicTestDevice.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
-TMusicTestDevice::TMusicTestDevice() : Tree(Dir.filePath(QStringLiteral("ipod"))) {}
+namespace {
+QString TempTemplate(bool inMemory) {
+    const QFileInfo shm(QStringLiteral("/dev/shm"));
+    const QString base = inMemory && shm.isDir() && shm.isWritable() ? shm.filePath() : QDir::tempPath();
+    return base + QStringLiteral("/quenlor-test-XXXXXX");
+}
+} // namespace
+
+TMusicTestDevice::TMusicTestDevice(bool inMemory)
+    : Dir(TempTemplate(inMemory)), Tree(Dir.filePath(QStringLiteral("ipod"))) {}
 
 TMusicTestDevice::~TMusicTestDevice() { Reset(); }
 

@@ -11,7 +11,9 @@
 // drive, with a music database object on it.
 class TMusicTestDevice {
 public:
-    TMusicTestDevice();
+    // inMemory: the tree lives on a memory file system when there is one, for tests
+    // that rewrite a database thousands of times.
+    explicit TMusicTestDevice(bool inMemory = false);
     ~TMusicTestDevice();
 
     QTemporaryDir Dir;

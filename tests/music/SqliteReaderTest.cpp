@@ -164,7 +164,7 @@ TEST(SqliteReader, DuplicateLookupKeyFailsTheLibrary) {
 }
 
 TEST(SqliteReader, DamagedLibraryFilesNeverCrash) {
-    TMusicTestDevice d;
+    TMusicTestDevice d(true);
     d.Tree.WriteMediaLibrary(SampleLibrary());
     const QString file = d.Tree.ITunesFolder() + QStringLiteral("/MediaLibrary.sqlitedb");
     const QByteArray whole = ReadAll(file);

@@ -125,14 +125,11 @@ void TIosHelper::SetBufferSize(qint64 bytes) {
 void TIosHelper::DeviceNotification(const char* udid, int message) {
     const std::string id = udid ? udid : "";
     if (message == MobileLib::MessageConnected || message == MobileLib::MessagePaired) {
-        if (message == MobileLib::MessagePaired) {
-            // A pairing completed: only a device that is not yet usable is brought up.
-            std::lock_guard lock(FConnectionLock);
-            if (FAfcOpen && FDevice && FDevice->Udid == id)
-                return;
-        }
         {
             std::lock_guard lock(FStateLock);
+            // A pairing completed: only a device that is not yet usable is brought up.
+            if (message == MobileLib::MessagePaired && FUsableUdid == id)
+                return;
             FDeviceUdid = id;
         }
         if (ConnectDevice(id) && OnDeviceChange)
@@ -199,6 +196,8 @@ bool TIosHelper::ConnectDevice(const std::string& udid) {
     FAfcConnection = connection;
     FAfcOpen = true;
     FFileOpen = false;
+    std::lock_guard state(FStateLock);
+    FUsableUdid = udid;
     return true;
 }
 
@@ -213,6 +212,8 @@ bool TIosHelper::CloseConnection() {
         FAfcOpen = false;
         FAfcConnection = nullptr;
         (void)FDevice.release();
+        std::lock_guard state(FStateLock);
+        FUsableUdid.clear();
         return true;
     }
     const int rc = MobileLib::AFCConnectionClose(FAfcConnection);
@@ -222,6 +223,8 @@ bool TIosHelper::CloseConnection() {
     }
     FAfcOpen = false;
     FAfcConnection = nullptr;
+    std::lock_guard state(FStateLock);
+    FUsableUdid.clear();
     return true;
 }
 

@@ -244,6 +244,13 @@ TEST_F(MobileSession, CommandLineToolServesTheMobileDevice) {
     EXPECT_TRUE(ok.Out.contains(QStringLiteral("Song 2"))) << ok.Out.toStdString();
     EXPECT_TRUE(ok.Out.contains(QStringLiteral("Folder Book")));
 
+    const QString to = Fake.Work() + QStringLiteral("/cli-copy");
+    const TCliRun copy = RunCli({QStringLiteral("copy"), QStringLiteral("--to"), to, QStringLiteral("--kind"),
+                                 QStringLiteral("music")},
+                                base);
+    EXPECT_EQ(copy.Exit, 0) << copy.Err.toStdString();
+    EXPECT_EQ(ReadAll(to + QStringLiteral("/Song 2.mp3")), Pattern(1002, 2));
+
     auto refused = base;
     refused.append({QStringLiteral("QUENLOR_FAKE_PAIRED"), QStringLiteral("0")});
     refused.append({QStringLiteral("QUENLOR_FAKE_PAIRING"), QStringLiteral("refuse")});

@@ -28,21 +28,25 @@ constexpr qint64 MaxPlistBytes = 64 * 1024 * 1024;
 // Folder walks stop this deep: a device's media tree is far shallower.
 constexpr int MaxListDepth = 64;
 
-QByteArray DevicePathBytes(const QString& path) { return path.toUtf8(); }
+QByteArray DevicePathBytes(const QString& path) {
+    return path.toUtf8();
+}
 
-QString Code(int code) { return QString::number(code); }
+QString Code(int code) {
+    return QString::number(code);
+}
 
 // Names from a listing are untrusted: one that is not a plain name is never used.
 bool IsPlainName(const char* name) {
-    return name && *name && std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0 && !std::strchr(name, '/');
+    return name && *name && std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0 &&
+           !std::strchr(name, '/');
 }
 
 int WriteAll(int fd, const char* data, qint64 count) {
     while (count > 0) {
         const ssize_t w = ::write(fd, data, size_t(count));
         if (w < 0) {
-            if (errno == EINTR)
-                continue;
+            if (errno == EINTR) continue;
             return errno;
         }
         data += w;
@@ -55,11 +59,12 @@ int WriteAll(int fd, const char* data, qint64 count) {
 
 void DeliverDeviceNotification(const MobileLib::TDeviceNotification& info) {
     std::lock_guard lock(GDeliveryLock);
-    if (TIosHelper* helper = CurrentIosHelper)
-        helper->DeviceNotification(info.Udid, info.Message);
+    if (TIosHelper* helper = CurrentIosHelper) helper->DeviceNotification(info.Udid, info.Message);
 }
 
-void TIosHelper::TFreeBuffer::operator()(char* p) const { std::free(p); }
+void TIosHelper::TFreeBuffer::operator()(char* p) const {
+    std::free(p);
+}
 
 TIosHelper::TIosHelper(int bufferMegabytes, TDeviceChange onDeviceChange)
     : OnDeviceChange(std::move(onDeviceChange)), FBufferMegabytes(bufferMegabytes) {
@@ -69,14 +74,11 @@ TIosHelper::TIosHelper(int bufferMegabytes, TDeviceChange onDeviceChange)
 TIosHelper::~TIosHelper() {
     {
         std::lock_guard lock(GDeliveryLock);
-        if (CurrentIosHelper == this)
-            CurrentIosHelper = nullptr;
+        if (CurrentIosHelper == this) CurrentIosHelper = nullptr;
     }
     std::lock_guard lock(FConnectionLock);
-    if (Subscribed)
-        CloseConnection();
-    if (FDevice)
-        MobileLib::FreeDevice(*FDevice);
+    if (Subscribed) CloseConnection();
+    if (FDevice) MobileLib::FreeDevice(*FDevice);
     FDevice.reset();
     FBuffer.reset();
 }
@@ -101,18 +103,15 @@ void TIosHelper::Start(bool noSubscribe) {
     if (!noSubscribe && LibraryLoaded) {
         const int rc = MobileLib::AMDeviceNotificationSubscribe(DeliverDeviceNotification);
         Subscribed = rc == 0;
-        if (!Subscribed)
-            SetError(QStringLiteral("Subscribes error: ") + Code(rc));
+        if (!Subscribed) SetError(QStringLiteral("Subscribes error: ") + Code(rc));
     }
 }
 
 void TIosHelper::SetBufferSize(qint64 bytes) {
-    if (bytes == BufferSize && (FBuffer || bytes == 0))
-        return;
+    if (bytes == BufferSize && (FBuffer || bytes == 0)) return;
     FBuffer.reset();
     BufferSize = 0;
-    if (bytes <= 0)
-        return;
+    if (bytes <= 0) return;
     if (char* p = static_cast<char*>(BufferAllocator(size_t(bytes)))) {
         FBuffer.reset(p);
         BufferSize = bytes;
@@ -128,22 +127,18 @@ void TIosHelper::DeviceNotification(const char* udid, int message) {
         {
             std::lock_guard lock(FStateLock);
             // A pairing completed: only a device that is not yet usable is brought up.
-            if (message == MobileLib::MessagePaired && FUsableUdid == id)
-                return;
+            if (message == MobileLib::MessagePaired && FUsableUdid == id) return;
             FDeviceUdid = id;
         }
-        if (ConnectDevice(id) && OnDeviceChange)
-            OnDeviceChange(true);
+        if (ConnectDevice(id) && OnDeviceChange) OnDeviceChange(true);
         return;
     }
     {
         // Another device leaving does not end the session with this one.
         std::lock_guard lock(FStateLock);
-        if (!FDeviceUdid.empty() && FDeviceUdid != id)
-            return;
+        if (!FDeviceUdid.empty() && FDeviceUdid != id) return;
     }
-    if (OnDeviceChange)
-        OnDeviceChange(false);
+    if (OnDeviceChange) OnDeviceChange(false);
 }
 
 bool TIosHelper::ConnectDevice(const std::string& udid) {
@@ -158,32 +153,26 @@ bool TIosHelper::ConnectDevice(const std::string& udid) {
     };
     const QString pairHint = QStringLiteral(" (Run iTunes to pair the device)");
     int rc = MobileLib::AMDeviceConnect(*device);
-    if (rc != 0)
-        return fail(QStringLiteral("Connect failed: ") + Code(rc));
+    if (rc != 0) return fail(QStringLiteral("Connect failed: ") + Code(rc));
     if (!MobileLib::AMDeviceIsPaired(*device)) {
         rc = MobileLib::AMDevicePair(*device);
-        if (rc != 0)
-            return fail(QStringLiteral("Pair failed: ") + Code(rc) + pairHint);
+        if (rc != 0) return fail(QStringLiteral("Pair failed: ") + Code(rc) + pairHint);
     } else if (MobileLib::AMDeviceValidatePairing(*device) != 0) {
         rc = MobileLib::AMDevicePair(*device);
-        if (rc != 0)
-            return fail(QStringLiteral("Invalid pair: ") + Code(rc) + pairHint);
+        if (rc != 0) return fail(QStringLiteral("Invalid pair: ") + Code(rc) + pairHint);
     }
     rc = MobileLib::AMDeviceStartSession(*device);
-    if (rc != 0)
-        return fail(QStringLiteral("Cannot start session: ") + Code(rc));
+    if (rc != 0) return fail(QStringLiteral("Cannot start session: ") + Code(rc));
     MobileLib::TServiceHandle service = nullptr;
     rc = MobileLib::StartDeviceService(*device, "com.apple.afc", service);
-    if (rc != 0)
-        return fail(QStringLiteral("Cannot start AFC service: ") + Code(rc));
+    if (rc != 0) return fail(QStringLiteral("Cannot start AFC service: ") + Code(rc));
     // The file service stays usable without the session.
     MobileLib::AMDeviceStopSession(*device);
     MobileLib::AMDeviceDisconnect(*device);
     MobileLib::TAfcConnection connection = nullptr;
     rc = MobileLib::AFCConnectionOpen(*device, service, connection);
     MobileLib::FreeService(service);
-    if (rc != 0)
-        return fail(QStringLiteral("Open AFC error: ") + Code(rc));
+    if (rc != 0) return fail(QStringLiteral("Open AFC error: ") + Code(rc));
 
     std::lock_guard lock(FConnectionLock);
     // A connection that would not close may still rest on its device handle: that one
@@ -204,8 +193,7 @@ bool TIosHelper::ConnectDevice(const std::string& udid) {
 bool TIosHelper::CloseConnection() {
     // Called with the connection lock held. An open file belongs to the connection.
     FFileOpen = false;
-    if (!FAfcOpen)
-        return true;
+    if (!FAfcOpen) return true;
     if (!MobileLib::CanCloseConnection()) {
         // Without the close entry point the connection (and the device handle it rests
         // on) is left to the process's end.
@@ -229,11 +217,9 @@ bool TIosHelper::CloseConnection() {
 }
 
 bool TIosHelper::ExistsLocked(const QByteArray& path) {
-    if (!FAfcOpen)
-        return false;
+    if (!FAfcOpen) return false;
     MobileLib::TAfcList info;
-    if (MobileLib::AFCFileInfoOpen(FAfcConnection, path.constData(), info) != 0)
-        return false;
+    if (MobileLib::AFCFileInfoOpen(FAfcConnection, path.constData(), info) != 0) return false;
     MobileLib::AFCKeyValueClose(info);
     return true;
 }
@@ -244,11 +230,9 @@ bool TIosHelper::DeviceFileExists(const QString& path) {
 }
 
 bool TIosHelper::GetFileInfoValue(const QByteArray& path, const char* key, QByteArray& value) {
-    if (!FAfcOpen)
-        return false;
+    if (!FAfcOpen) return false;
     MobileLib::TAfcList info;
-    if (MobileLib::AFCFileInfoOpen(FAfcConnection, path.constData(), info) != 0)
-        return false;
+    if (MobileLib::AFCFileInfoOpen(FAfcConnection, path.constData(), info) != 0) return false;
     bool found = false;
     const char* k = nullptr;
     const char* v = nullptr;
@@ -265,12 +249,9 @@ bool TIosHelper::GetFileInfoValue(const QByteArray& path, const char* key, QByte
 
 quint8 TIosHelper::FileKindLocked(const QByteArray& path) {
     QByteArray kind;
-    if (!GetFileInfoValue(path, "st_ifmt", kind))
-        return 3;
-    if (qstricmp(kind.constData(), "S_IFDIR") == 0)
-        return 1;
-    if (qstricmp(kind.constData(), "S_IFREG") == 0)
-        return 0;
+    if (!GetFileInfoValue(path, "st_ifmt", kind)) return 3;
+    if (qstricmp(kind.constData(), "S_IFDIR") == 0) return 1;
+    if (qstricmp(kind.constData(), "S_IFREG") == 0) return 0;
     return 2;
 }
 
@@ -282,8 +263,7 @@ quint8 TIosHelper::GetFileKind(const QString& path) {
 qint32 TIosHelper::GetFileSize(const QString& path) {
     std::lock_guard lock(FConnectionLock);
     QByteArray size;
-    if (!GetFileInfoValue(DevicePathBytes(path), "st_size", size))
-        return 0;
+    if (!GetFileInfoValue(DevicePathBytes(path), "st_size", size)) return 0;
     bool ok = false;
     const qint32 n = size.trimmed().toInt(&ok, 10);
     return ok ? n : 0;
@@ -330,8 +310,7 @@ template <typename Writer> bool TIosHelper::CopyLocked(const QString& path, Writ
             }
         }
         total += n;
-        if (n == 0 || (qint64(n) < BufferSize && (!sizeKnown || total >= expected)))
-            break;
+        if (n == 0 || (qint64(n) < BufferSize && (!sizeKnown || total >= expected))) break;
     }
     MobileLib::AFCFileRefClose(FAfcConnection, ref);
     if (ok && sizeKnown && total < expected) {
@@ -367,11 +346,10 @@ bool TIosHelper::CopyToFile(const QString& path, const QString& localFileName) {
     QString temp;
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temp = folder + QStringLiteral("/.~ip%1.part").arg(QRandomGenerator::global()->generate(), 8, 16,
-                                                            QLatin1Char('0'));
+        temp = folder + QStringLiteral("/.~ip%1.part")
+                            .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
         fd = ::open(QFile::encodeName(temp).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        if (fd < 0 && errno != EEXIST)
-            break;
+        if (fd < 0 && errno != EEXIST) break;
     }
     if (fd < 0) {
         SetError(QStringLiteral("Exp! ") + Code(errno));
@@ -387,8 +365,7 @@ bool TIosHelper::CopyToFile(const QString& path, const QString& localFileName) {
         SetError(QStringLiteral("Exp! ") + Code(errno));
         ok = false;
     }
-    if (!ok)
-        ::unlink(tempName.constData());
+    if (!ok) ::unlink(tempName.constData());
     return ok;
 }
 
@@ -434,7 +411,8 @@ bool TIosHelper::ReadAt(quint32 count, char* buffer, qint64 offset) {
             return false;
         }
         if (n == 0) {
-            SetError(QStringLiteral("Read Err: %1 of %2 bytes at offset %3").arg(done).arg(count).arg(offset));
+            SetError(
+                QStringLiteral("Read Err: %1 of %2 bytes at offset %3").arg(done).arg(count).arg(offset));
             return false;
         }
         done += n;
@@ -444,31 +422,28 @@ bool TIosHelper::ReadAt(quint32 count, char* buffer, qint64 offset) {
 
 void TIosHelper::CloseDeviceFile() {
     std::lock_guard lock(FConnectionLock);
-    if (FFileOpen && FAfcOpen)
-        MobileLib::AFCFileRefClose(FAfcConnection, FOpenFileRef);
+    if (FFileOpen && FAfcOpen) MobileLib::AFCFileRefClose(FAfcConnection, FOpenFileRef);
     FFileOpen = false;
 }
 
 void TIosHelper::ListLocked(const QString& dir, QStringList& list, bool recursive, int depth) {
-    if (!FAfcOpen)
-        return;
+    if (!FAfcOpen) return;
     MobileLib::TAfcList entries;
-    if (depth > MaxListDepth || MobileLib::AFCDirectoryOpen(FAfcConnection, DevicePathBytes(dir).constData(), entries) != 0) {
+    if (depth > MaxListDepth ||
+        MobileLib::AFCDirectoryOpen(FAfcConnection, DevicePathBytes(dir).constData(), entries) != 0) {
         SetError(QStringLiteral("Path not found: ") + dir);
         return;
     }
     const char* name = nullptr;
     while (MobileLib::AFCDirectoryRead(entries, name)) {
-        if (!IsPlainName(name))
-            continue;
+        if (!IsPlainName(name)) continue;
         const QString entry = QString::fromUtf8(name);
         switch (FileKindLocked(DevicePathBytes(dir + entry))) {
         case 0:
             list.append(recursive ? dir + entry : entry);
             break;
         case 1:
-            if (recursive)
-                ListLocked(dir + entry + QLatin1Char('/'), list, true, depth + 1);
+            if (recursive) ListLocked(dir + entry + QLatin1Char('/'), list, true, depth + 1);
             break;
         default:
             break;

@@ -71,10 +71,10 @@ private:
     void ListLocked(const QString& dir, QStringList& list, bool recursive, int depth);
 
     int FBufferMegabytes = 0;
-    mutable std::mutex FStateLock;  // LastError and the device reference
-    std::mutex FConnectionLock;     // the connection, the open file and the buffer
-    std::string FDeviceUdid;        // the device of the last connection notification
-    std::string FUsableUdid;        // the device of the open connection
+    mutable std::mutex FStateLock;               // LastError and the device reference
+    std::mutex FConnectionLock;                  // the connection, the open file and the buffer
+    std::string FDeviceUdid;                     // the device of the last connection notification
+    std::string FUsableUdid;                     // the device of the open connection
     std::unique_ptr<MobileLib::TDevice> FDevice; // the device of the open connection
     MobileLib::TAfcConnection FAfcConnection = nullptr;
     bool FAfcOpen = false;

@@ -72,7 +72,9 @@ bool GLoaded = false;
 std::string GLoadFailure;
 TEntryPoints E;
 
-template <typename T> void** SlotOf(T& fn) { return reinterpret_cast<void**>(&fn); }
+template <typename T> void** SlotOf(T& fn) {
+    return reinterpret_cast<void**>(&fn);
+}
 
 // The fixed list, in binding order.
 const TBinding* Bindings(int& count) {
@@ -113,10 +115,8 @@ const TBinding* Bindings(int& count) {
 
 void UnloadLocked() {
     // Closing the plist library first mirrors the load order in reverse.
-    if (GPlistLibrary)
-        dlclose(GPlistLibrary);
-    if (GDeviceLibrary)
-        dlclose(GDeviceLibrary);
+    if (GPlistLibrary) dlclose(GPlistLibrary);
+    if (GDeviceLibrary) dlclose(GDeviceLibrary);
     GPlistLibrary = nullptr;
     GDeviceLibrary = nullptr;
     GLoaded = false;
@@ -155,8 +155,7 @@ bool LoadLocked() {
 std::string ReadHostId(const std::string& udid) {
     char* data = nullptr;
     uint32_t size = 0;
-    if (E.ReadPairRecord(udid.c_str(), &data, &size) != 0 || !data)
-        return {};
+    if (E.ReadPairRecord(udid.c_str(), &data, &size) != 0 || !data) return {};
     plist_t record = nullptr;
     E.PlistFromMemory(data, size, &record);
     std::free(data);
@@ -164,8 +163,7 @@ std::string ReadHostId(const std::string& udid) {
     if (record) {
         plist_t item = E.PlistDictItem(record, "HostID");
         char* text = nullptr;
-        if (item && E.PlistNodeType(item) == PLIST_STRING)
-            E.PlistString(item, &text);
+        if (item && E.PlistNodeType(item) == PLIST_STRING) E.PlistString(item, &text);
         if (text) {
             hostId = text;
             std::free(text);
@@ -182,8 +180,7 @@ bool GSubscribed = false;
 void LibraryEvent(const idevice_event_t* event, void*) {
     // Network devices show up a second time beside their cable connection: only
     // devices on the cable are served.
-    if (!event || !event->udid || event->conn_type != CONNECTION_USBMUXD)
-        return;
+    if (!event || !event->udid || event->conn_type != CONNECTION_USBMUXD) return;
     TDeviceNotification info;
     info.Udid = event->udid;
     switch (event->event) {
@@ -199,16 +196,14 @@ void LibraryEvent(const idevice_event_t* event, void*) {
     default:
         return;
     }
-    if (TNotificationCallback cb = GCallback.load())
-        cb(info);
+    if (TNotificationCallback cb = GCallback.load()) cb(info);
 }
 
 } // namespace
 
 bool LoadMobileDeviceLibraries() {
     std::lock_guard lock(GLoadLock);
-    if (GLoaded)
-        return true;
+    if (GLoaded) return true;
     GLoaded = LoadLocked();
     return GLoaded;
 }
@@ -229,8 +224,7 @@ int AMDeviceNotificationSubscribe(TNotificationCallback callback) {
     // One subscription per process. A later subscriber (the next window's session)
     // renews it, because the library names the devices already attached only to a
     // new subscription.
-    if (GSubscribed)
-        E.EventUnsubscribe();
+    if (GSubscribed) E.EventUnsubscribe();
     const int rc = E.EventSubscribe(LibraryEvent, nullptr);
     GSubscribed = rc == 0;
     return rc;
@@ -244,46 +238,46 @@ int AMDeviceConnect(TDevice& device) {
             return rc;
         }
     }
-    if (device.Lockdown)
-        return 0;
+    if (device.Lockdown) return 0;
     const int rc = E.LockdownNew(device.Handle, &device.Lockdown, ClientLabel);
-    if (rc != 0)
-        device.Lockdown = nullptr;
+    if (rc != 0) device.Lockdown = nullptr;
     return rc;
 }
 
-int AMDeviceIsPaired(TDevice& device) { return ReadHostId(device.Udid).empty() ? 0 : 1; }
+int AMDeviceIsPaired(TDevice& device) {
+    return ReadHostId(device.Udid).empty() ? 0 : 1;
+}
 
-int AMDevicePair(TDevice& device) { return E.Pair(device.Lockdown, nullptr); }
+int AMDevicePair(TDevice& device) {
+    return E.Pair(device.Lockdown, nullptr);
+}
 
-int AMDeviceValidatePairing(TDevice& device) { return E.ValidatePair(device.Lockdown, nullptr); }
+int AMDeviceValidatePairing(TDevice& device) {
+    return E.ValidatePair(device.Lockdown, nullptr);
+}
 
 int AMDeviceStartSession(TDevice& device) {
     const std::string hostId = ReadHostId(device.Udid);
-    if (hostId.empty())
-        return LOCKDOWN_E_MISSING_PAIR_RECORD;
+    if (hostId.empty()) return LOCKDOWN_E_MISSING_PAIR_RECORD;
     int ssl = 0;
     return E.StartSession(device.Lockdown, hostId.c_str(), &device.SessionId, &ssl);
 }
 
 void AMDeviceStopSession(TDevice& device) {
-    if (device.Lockdown && device.SessionId)
-        E.StopSession(device.Lockdown, device.SessionId);
+    if (device.Lockdown && device.SessionId) E.StopSession(device.Lockdown, device.SessionId);
     std::free(device.SessionId);
     device.SessionId = nullptr;
 }
 
 void AMDeviceDisconnect(TDevice& device) {
-    if (device.Lockdown)
-        E.LockdownFree(device.Lockdown);
+    if (device.Lockdown) E.LockdownFree(device.Lockdown);
     device.Lockdown = nullptr;
 }
 
 void FreeDevice(TDevice& device) {
     AMDeviceStopSession(device);
     AMDeviceDisconnect(device);
-    if (device.Handle)
-        E.Free(device.Handle);
+    if (device.Handle) E.Free(device.Handle);
     device.Handle = nullptr;
 }
 
@@ -298,21 +292,23 @@ int StartDeviceService(TDevice& device, const char* serviceName, TServiceHandle&
 }
 
 void FreeService(TServiceHandle service) {
-    if (service)
-        E.ServiceFree(service);
+    if (service) E.ServiceFree(service);
 }
 
 int AFCConnectionOpen(TDevice& device, TServiceHandle service, TAfcConnection& connection) {
     connection = nullptr;
     const int rc = E.AfcNew(device.Handle, service, &connection);
-    if (rc != 0)
-        connection = nullptr;
+    if (rc != 0) connection = nullptr;
     return rc;
 }
 
-bool CanCloseConnection() { return E.AfcFree != nullptr; }
+bool CanCloseConnection() {
+    return E.AfcFree != nullptr;
+}
 
-int AFCConnectionClose(TAfcConnection connection) { return E.AfcFree ? E.AfcFree(connection) : 0; }
+int AFCConnectionClose(TAfcConnection connection) {
+    return E.AfcFree ? E.AfcFree(connection) : 0;
+}
 
 int AFCFileInfoOpen(TAfcConnection connection, const char* path, TAfcList& info) {
     info = TAfcList();
@@ -325,8 +321,7 @@ int AFCFileInfoOpen(TAfcConnection connection, const char* path, TAfcList& info)
 }
 
 bool AFCKeyValueRead(TAfcList& info, const char*& key, const char*& value) {
-    if (!info.Items || !info.Items[info.Next] || !info.Items[info.Next + 1])
-        return false;
+    if (!info.Items || !info.Items[info.Next] || !info.Items[info.Next + 1]) return false;
     key = info.Items[info.Next];
     value = info.Items[info.Next + 1];
     info.Next += 2;
@@ -334,8 +329,7 @@ bool AFCKeyValueRead(TAfcList& info, const char*& key, const char*& value) {
 }
 
 void AFCKeyValueClose(TAfcList& info) {
-    if (info.Items)
-        E.AfcListFree(info.Items);
+    if (info.Items) E.AfcListFree(info.Items);
     info = TAfcList();
 }
 
@@ -356,7 +350,9 @@ int AFCFileRefSeek(TAfcConnection connection, TAfcFileRef ref, std::int64_t offs
     return E.AfcSeek(connection, ref, offset, SEEK_SET);
 }
 
-void AFCFileRefClose(TAfcConnection connection, TAfcFileRef ref) { E.AfcClose(connection, ref); }
+void AFCFileRefClose(TAfcConnection connection, TAfcFileRef ref) {
+    E.AfcClose(connection, ref);
+}
 
 int AFCDirectoryOpen(TAfcConnection connection, const char* path, TAfcList& dir) {
     dir = TAfcList();
@@ -369,15 +365,18 @@ int AFCDirectoryOpen(TAfcConnection connection, const char* path, TAfcList& dir)
 }
 
 bool AFCDirectoryRead(TAfcList& dir, const char*& name) {
-    if (!dir.Items || !dir.Items[dir.Next])
-        return false;
+    if (!dir.Items || !dir.Items[dir.Next]) return false;
     name = dir.Items[dir.Next++];
     return true;
 }
 
-void AFCDirectoryClose(TAfcList& dir) { AFCKeyValueClose(dir); }
+void AFCDirectoryClose(TAfcList& dir) {
+    AFCKeyValueClose(dir);
+}
 
-bool CanConvertPlists() { return E.PlistToXml && E.PlistXmlFree && E.PlistFromMemory && E.PlistFree; }
+bool CanConvertPlists() {
+    return E.PlistToXml && E.PlistXmlFree && E.PlistFromMemory && E.PlistFree;
+}
 
 bool PlistToXml(const std::string& data, std::string& xml) {
     xml.clear();
@@ -385,14 +384,12 @@ bool PlistToXml(const std::string& data, std::string& xml) {
         return false;
     plist_t list = nullptr;
     E.PlistFromMemory(data.data(), uint32_t(data.size()), &list);
-    if (!list)
-        return false;
+    if (!list) return false;
     char* text = nullptr;
     uint32_t length = 0;
     E.PlistToXml(list, &text, &length);
     E.PlistFree(list);
-    if (!text)
-        return false;
+    if (!text) return false;
     xml.assign(text, length);
     E.PlistXmlFree(text);
     return !xml.empty();

@@ -29,8 +29,7 @@ struct TStartedBridge {
         Bridge->Start(!Bridge->LibraryLoaded);
     }
     ~TStartedBridge() {
-        if (CurrentIosHelper == Bridge.get())
-            CurrentIosHelper = nullptr;
+        if (CurrentIosHelper == Bridge.get()) CurrentIosHelper = nullptr;
     }
     bool WaitEvents(size_t count) {
         return WaitFor([&] { return Log.Count() >= count; });
@@ -51,7 +50,8 @@ TEST(MobileBridge, ConnectsAndCopiesWholeBuffersIncludingTheEdges) {
     ASSERT_TRUE(b.WaitEvents(1));
     EXPECT_EQ(b.Log.Events(), std::vector<bool>{true});
 
-    for (const auto& [name, bytes] : {std::pair{"exact.bin", exact}, {"odd.bin", odd}, {"empty.bin", QByteArray()}}) {
+    for (const auto& [name, bytes] :
+         {std::pair{"exact.bin", exact}, {"odd.bin", odd}, {"empty.bin", QByteArray()}}) {
         SCOPED_TRACE(name);
         const QString path = QStringLiteral("/iTunes_Control/iTunes/") + QLatin1String(name);
         TMemoryStream stream;
@@ -294,7 +294,8 @@ TEST(MobileBridge, ConvertsBinaryPropertyLists) {
     TFakeDevice fake;
     TStartedBridge b;
     const QString source = fake.Work() + QStringLiteral("/in.plist");
-    WriteAll(source, BinaryBooksPlist({{QStringLiteral("Título"), QStringLiteral("A"), QStringLiteral("t.epub")}}));
+    WriteAll(source,
+             BinaryBooksPlist({{QStringLiteral("Título"), QStringLiteral("A"), QStringLiteral("t.epub")}}));
     ASSERT_TRUE(ReadAll(source).startsWith("bplist"));
     ASSERT_TRUE(b.Bridge->ConvertPlistToXml(source, source));
     const QString xml = QString::fromUtf8(ReadAll(source));
@@ -315,8 +316,7 @@ TEST(MobileBridge, BridgesDestroyedWhileEventsArriveAreNeverReached) {
             for (int i = 0; i < 5; ++i) {
                 fake.PostEvent(1 + i % 3);
             }
-            if (round % 2)
-                WaitFor([] { return false; }, 2);
+            if (round % 2) WaitFor([] { return false; }, 2);
         }
         // Events still queued now find no bridge, or the next one.
         fake.PostEvent(2);

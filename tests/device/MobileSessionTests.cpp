@@ -23,7 +23,9 @@ struct TChange {
     bool Connected;
     bool Mobile;
     bool OnOwnerThread;
-    bool operator==(const TChange& o) const { return Connected == o.Connected && Mobile == o.Mobile && OnOwnerThread == o.OnOwnerThread; }
+    bool operator==(const TChange& o) const {
+        return Connected == o.Connected && Mobile == o.Mobile && OnOwnerThread == o.OnOwnerThread;
+    }
 };
 
 std::ostream& operator<<(std::ostream& os, const TChange& c) {
@@ -32,13 +34,17 @@ std::ostream& operator<<(std::ostream& os, const TChange& c) {
 
 class MobileSession : public ::testing::Test {
 protected:
-    void SetUp() override { qputenv("QUENLOR_DEVICE_ROOTS", QFile::encodeName(Fake.Work() + QStringLiteral("/none"))); }
+    void SetUp() override {
+        qputenv("QUENLOR_DEVICE_ROOTS", QFile::encodeName(Fake.Work() + QStringLiteral("/none")));
+    }
     void TearDown() override { qunsetenv("QUENLOR_DEVICE_ROOTS"); }
 
     std::unique_ptr<TIpodDevice> Start() {
         auto s = std::make_unique<TIpodDevice>(
-            [this](bool c, bool m) { Changes.push_back({c, m, QThread::currentThread() == qApp->thread()}); }, nullptr,
-            false);
+            [this](bool c, bool m) {
+                Changes.push_back({c, m, QThread::currentThread() == qApp->thread()});
+            },
+            nullptr, false);
         s->ScanDrives();
         return s;
     }
@@ -64,10 +70,13 @@ protected:
         content.Playlists.append({1, QStringLiteral("Library"), false, false, {100, 101, 102}, 0});
         // The third song is only in the -wal file.
         QDir().mkpath(Fake.Root() + QStringLiteral("/iTunes_Control/iTunes"));
-        ::WriteMediaLibrary(Fake.Root() + QStringLiteral("/iTunes_Control/iTunes/MediaLibrary.sqlitedb"), content, 2);
-        Fake.AddFile(QStringLiteral("Books/Books.plist"),
-                     BinaryBooksPlist({{QStringLiteral("Folder Book"), QStringLiteral("Writer"), QStringLiteral("Folder.epub")},
-                                       {QStringLiteral("Flat Book"), QStringLiteral("Writer"), QStringLiteral("flat.pdf")}}));
+        ::WriteMediaLibrary(Fake.Root() + QStringLiteral("/iTunes_Control/iTunes/MediaLibrary.sqlitedb"),
+                            content, 2);
+        Fake.AddFile(
+            QStringLiteral("Books/Books.plist"),
+            BinaryBooksPlist(
+                {{QStringLiteral("Folder Book"), QStringLiteral("Writer"), QStringLiteral("Folder.epub")},
+                 {QStringLiteral("Flat Book"), QStringLiteral("Writer"), QStringLiteral("flat.pdf")}}));
     }
 
     TFakeDevice Fake;
@@ -139,8 +148,7 @@ TEST_F(MobileSession, SessionFreedWhileEventsArriveIsNotCalled) {
         auto s = std::make_unique<TIpodDevice>([&alive](bool, bool) { EXPECT_TRUE(alive); }, nullptr, false);
         for (int e : {1, 2, 1, 3, 2})
             Fake.PostEvent(e);
-        if (round % 2)
-            WaitFor([] { return false; }, 3);
+        if (round % 2) WaitFor([] { return false; }, 3);
         alive = false;
         s.reset();
         WaitFor([] { return false; }, 10);
@@ -161,8 +169,8 @@ TEST_F(MobileSession, FetchAndCopyFailuresAreReportedAndLeaveNoFiles) {
     QString path;
     s->FetchLibraryFile(QStringLiteral("Library.itdb"), true, path);
     EXPECT_TRUE(path.isEmpty());
-    EXPECT_TRUE(s->Log.endsWith(
-        QStringLiteral("\r\nCopy itdb failed: Not found: /iTunes_Control/iTunes/iTunes Library.itlp/Library.itdb")));
+    EXPECT_TRUE(s->Log.endsWith(QStringLiteral(
+        "\r\nCopy itdb failed: Not found: /iTunes_Control/iTunes/iTunes Library.itlp/Library.itdb")));
     s->FetchBooksPlist(true, path);
     EXPECT_TRUE(path.isEmpty());
     EXPECT_TRUE(s->Log.contains(QStringLiteral("\r\nConvert bookplist failed: ")));
@@ -222,7 +230,8 @@ TCliRun RunCli(const QStringList& args, const QList<QPair<QString, QString>>& en
     QProcess p;
     QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
     for (const QString& key : e.keys())
-        if (key.startsWith(QLatin1String("QUENLOR_FAKE_")) || key == QLatin1String("QUENLOR_MOBILEDEVICE_LIB"))
+        if (key.startsWith(QLatin1String("QUENLOR_FAKE_")) ||
+            key == QLatin1String("QUENLOR_MOBILEDEVICE_LIB"))
             e.remove(key);
     e.insert(QStringLiteral("QUENLOR_DEVICE_ROOTS"), QStringLiteral("/nonexistent-quenlor"));
     for (const auto& [k, v] : env)
@@ -230,7 +239,8 @@ TCliRun RunCli(const QStringList& args, const QList<QPair<QString, QString>>& en
     p.setProcessEnvironment(e);
     p.start(QStringLiteral(QUENLOR_CLI), args);
     p.waitForFinished(30000);
-    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
+            QString::fromUtf8(p.readAllStandardError())};
 }
 
 TEST_F(MobileSession, CommandLineToolServesTheMobileDevice) {
@@ -262,16 +272,21 @@ TEST_F(MobileSession, CommandLineToolServesTheMobileDevice) {
     EXPECT_TRUE(notPaired.Err.contains(QStringLiteral("not paired with this computer")));
 
     // The real libraries with no device attached: subscribed, and simply no device.
-    const TCliRun real = RunCli({QStringLiteral("list")}, {{QStringLiteral("QUENLOR_MOBILE_WAIT_MS"), QStringLiteral("300")}});
+    const TCliRun real =
+        RunCli({QStringLiteral("list")}, {{QStringLiteral("QUENLOR_MOBILE_WAIT_MS"), QStringLiteral("300")}});
     EXPECT_EQ(real.Exit, 3);
-    EXPECT_FALSE(real.Err.contains(QStringLiteral("Cannot access iPhone/iTouch/iPad."))) << real.Err.toStdString();
+    EXPECT_FALSE(real.Err.contains(QStringLiteral("Cannot access iPhone/iTouch/iPad.")))
+        << real.Err.toStdString();
 
-    const TCliRun missing = RunCli({QStringLiteral("list")}, {{QStringLiteral("QUENLOR_MOBILEDEVICE_LIB"),
-                                                               QStringLiteral("/nonexistent/libfake.so")}});
+    const TCliRun missing =
+        RunCli({QStringLiteral("list")},
+               {{QStringLiteral("QUENLOR_MOBILEDEVICE_LIB"), QStringLiteral("/nonexistent/libfake.so")}});
     EXPECT_EQ(missing.Exit, 3);
-    EXPECT_TRUE(missing.Err.contains(QStringLiteral("Cannot load the iTunes Dll, requires iTunes 7.5 or above.")));
+    EXPECT_TRUE(
+        missing.Err.contains(QStringLiteral("Cannot load the iTunes Dll, requires iTunes 7.5 or above.")));
     EXPECT_TRUE(missing.Err.contains(QStringLiteral("Cannot access iPhone/iTouch/iPad.")));
-    EXPECT_TRUE(missing.Err.contains(QStringLiteral("the mobile device library is missing"))) << missing.Err.toStdString();
+    EXPECT_TRUE(missing.Err.contains(QStringLiteral("the mobile device library is missing")))
+        << missing.Err.toStdString();
 }
 
 } // namespace

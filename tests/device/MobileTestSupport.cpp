@@ -10,10 +10,11 @@
 
 namespace {
 
-const char* const Switches[] = {"QUENLOR_FAKE_ROOT",          "QUENLOR_FAKE_UDID",      "QUENLOR_FAKE_PAIRED",
-                                "QUENLOR_FAKE_PAIRING",       "QUENLOR_FAKE_VALIDATION", "QUENLOR_FAKE_FAIL",
-                                "QUENLOR_FAKE_READ_ERROR_AT", "QUENLOR_FAKE_GONE_AT",   "QUENLOR_FAKE_SHORT_READS",
-                                "QUENLOR_FAKE_EXTRA_NAMES"};
+const char* const Switches[] = {"QUENLOR_FAKE_ROOT",          "QUENLOR_FAKE_UDID",
+                                "QUENLOR_FAKE_PAIRED",        "QUENLOR_FAKE_PAIRING",
+                                "QUENLOR_FAKE_VALIDATION",    "QUENLOR_FAKE_FAIL",
+                                "QUENLOR_FAKE_READ_ERROR_AT", "QUENLOR_FAKE_GONE_AT",
+                                "QUENLOR_FAKE_SHORT_READS",   "QUENLOR_FAKE_EXTRA_NAMES"};
 
 void* FakeHandle() {
     static void* handle = dlopen(QUENLOR_FAKE_LIB, RTLD_NOW | RTLD_LOCAL);
@@ -47,17 +48,20 @@ TFakeDevice::~TFakeDevice() {
         qunsetenv(name);
 }
 
-void TFakeDevice::Set(const char* name, const QByteArray& value) { qputenv(name, value); }
+void TFakeDevice::Set(const char* name, const QByteArray& value) {
+    qputenv(name, value);
+}
 
-void TFakeDevice::Unset(const char* name) { qunsetenv(name); }
+void TFakeDevice::Unset(const char* name) {
+    qunsetenv(name);
+}
 
 void TFakeDevice::AddFile(const QString& relative, const QByteArray& bytes) const {
     WriteAll(FRoot + QLatin1Char('/') + relative, bytes);
 }
 
 void TFakeDevice::PostEvent(int event) const {
-    if (auto post = FakeEntry<void (*)(int)>("quenlor_fake_post_event"))
-        post(event);
+    if (auto post = FakeEntry<void (*)(int)>("quenlor_fake_post_event")) post(event);
 }
 
 long TFakeDevice::Counter(const char* name) const {

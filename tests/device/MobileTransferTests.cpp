@@ -21,8 +21,7 @@ QStringList ZipEntries(const QString& fileName) {
     QStringList names;
     int error = 0;
     zip_t* z = zip_open(QFile::encodeName(fileName).constData(), ZIP_RDONLY, &error);
-    if (!z)
-        return names;
+    if (!z) return names;
     for (zip_int64_t i = 0; i < zip_get_num_entries(z, 0); ++i)
         names << QString::fromUtf8(zip_get_name(z, zip_uint64_t(i), 0));
     zip_close(z);
@@ -58,16 +57,19 @@ TEST(MobileTransfer, FromNotificationToCopiedSongsAndPackedBooks) {
     }
     content.Playlists.append({1, QStringLiteral("Library"), false, false, {100, 101}, 0});
     QDir().mkpath(fake.Root() + QStringLiteral("/iTunes_Control/iTunes"));
-    ::WriteMediaLibrary(fake.Root() + QStringLiteral("/iTunes_Control/iTunes/MediaLibrary.sqlitedb"), content, 1);
+    ::WriteMediaLibrary(fake.Root() + QStringLiteral("/iTunes_Control/iTunes/MediaLibrary.sqlitedb"), content,
+                        1);
     fake.AddFile(QStringLiteral("Books/Kept.epub/mimetype"), "application/epub+zip");
     fake.AddFile(QStringLiteral("Books/Kept.epub/META-INF/container.xml"), "<container/>");
     fake.AddFile(QStringLiteral("Books/Kept.epub/OEBPS/content.opf"), "<package/>");
     fake.AddFile(QStringLiteral("Books/flat.pdf"), "%PDF-1.4 flat");
     fake.AddFile(QStringLiteral("escape.pdf"), "outside the books folder");
-    fake.AddFile(QStringLiteral("Books/Books.plist"),
-                 BinaryBooksPlist({{QStringLiteral("Kept Book"), QStringLiteral("Writer"), QStringLiteral("Kept.epub")},
-                                   {QStringLiteral("Flat Book"), QStringLiteral("Writer"), QStringLiteral("flat.pdf")},
-                                   {QStringLiteral("../../Climber"), QStringLiteral("Writer"), QStringLiteral("../escape.pdf")}}));
+    fake.AddFile(
+        QStringLiteral("Books/Books.plist"),
+        BinaryBooksPlist(
+            {{QStringLiteral("Kept Book"), QStringLiteral("Writer"), QStringLiteral("Kept.epub")},
+             {QStringLiteral("Flat Book"), QStringLiteral("Writer"), QStringLiteral("flat.pdf")},
+             {QStringLiteral("../../Climber"), QStringLiteral("Writer"), QStringLiteral("../escape.pdf")}}));
     // Listings of the book folder also name entries that are not plain names.
     fake.Set("QUENLOR_FAKE_EXTRA_NAMES", "..|../../outside.txt|.");
 
@@ -82,8 +84,7 @@ TEST(MobileTransfer, FromNotificationToCopiedSongsAndPackedBooks) {
     ASSERT_TRUE(db.Load(true)) << db.Log.toStdString();
     ASSERT_EQ(db.Tracks.Count(), 5);
     for (int i = 0; i < db.Tracks.Count(); ++i)
-        if (!db.Tracks[i].Checked)
-            db.Tracks.CheckItem(i);
+        if (!db.Tracks[i].Checked) db.Tracks.CheckItem(i);
     const QString outer = fake.Work() + QStringLiteral("/out");
     const QString dest = outer + QStringLiteral("/Music/");
     QDir().mkpath(dest);
@@ -93,7 +94,7 @@ TEST(MobileTransfer, FromNotificationToCopiedSongsAndPackedBooks) {
     MusicDb = nullptr;
 
     // The book whose path climbs out of the books folder is not found there.
-    EXPECT_EQ(copied, 4) << db.Log.toStdString();
+    EXPECT_EQ(copied, 4) << db.Log.toStdString() << session.Log.toStdString();
     EXPECT_TRUE(db.Log.contains(QStringLiteral("../../Climber: Error 2")));
     EXPECT_EQ(ReadAll(dest + QStringLiteral("AC_DC_ Live_.mp3")), Pattern(4 * 1048576, 0));
     EXPECT_EQ(ReadAll(dest + QStringLiteral("Second.mp3")), Pattern(4 * 1048576 + 1, 1));
@@ -102,7 +103,8 @@ TEST(MobileTransfer, FromNotificationToCopiedSongsAndPackedBooks) {
               (QStringList{QStringLiteral("META-INF/container.xml"), QStringLiteral("OEBPS/content.opf"),
                            QStringLiteral("mimetype")}));
     // Nothing was written outside the target folder, and the book's work folder is gone.
-    EXPECT_EQ(FilesBelow(outer).filter(QStringLiteral("Music/"), Qt::CaseSensitive).size(), FilesBelow(outer).size());
+    EXPECT_EQ(FilesBelow(outer).filter(QStringLiteral("Music/"), Qt::CaseSensitive).size(),
+              FilesBelow(outer).size());
     EXPECT_FALSE(QFileInfo::exists(dest + QStringLiteral("Kept Book")));
     EXPECT_EQ(fake.Counter("write_attempts"), 0);
     qunsetenv("QUENLOR_DEVICE_ROOTS");

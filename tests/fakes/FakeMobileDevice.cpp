@@ -63,7 +63,9 @@ std::string Env(const char* name) {
     const char* v = std::getenv(name);
     return v ? v : "";
 }
-bool EnvIs(const char* name, const char* value) { return Env(name) == value; }
+bool EnvIs(const char* name, const char* value) {
+    return Env(name) == value;
+}
 long long EnvNumber(const char* name) {
     const std::string v = Env(name);
     return v.empty() ? -1 : std::atoll(v.c_str());
@@ -72,8 +74,12 @@ std::string Udid() {
     const std::string u = Env("QUENLOR_FAKE_UDID");
     return u.empty() ? "fake-0001" : u;
 }
-bool Present() { return !Env("QUENLOR_FAKE_ROOT").empty(); }
-bool Fails(const char* step) { return EnvIs("QUENLOR_FAKE_FAIL", step); }
+bool Present() {
+    return !Env("QUENLOR_FAKE_ROOT").empty();
+}
+bool Fails(const char* step) {
+    return EnvIs("QUENLOR_FAKE_FAIL", step);
+}
 
 struct TOpenFile {
     int Fd = -1;
@@ -88,9 +94,9 @@ struct TState {
     void* UserData = nullptr;
     std::thread Thread;
     bool Stop = false;
-    std::set<std::string> PairedNow;  // paired during this run
-    std::set<std::string> Gone;       // devices that went away
-    long Generation = 0;              // grows with every removal
+    std::set<std::string> PairedNow; // paired during this run
+    std::set<std::string> Gone;      // devices that went away
+    long Generation = 0;             // grows with every removal
     std::map<uint64_t, TOpenFile> Files;
     uint64_t NextHandle = 1;
     std::map<std::string, long> Counters;
@@ -102,8 +108,7 @@ struct TState {
         Stop = true;
         Wake.notify_all();
         lock.unlock();
-        if (Thread.joinable() && Thread.get_id() != std::this_thread::get_id())
-            Thread.join();
+        if (Thread.joinable() && Thread.get_id() != std::this_thread::get_id()) Thread.join();
         lock.lock();
         Stop = false;
         Callback = nullptr;
@@ -129,8 +134,7 @@ struct TState {
         std::unique_lock lock(Lock);
         for (;;) {
             Wake.wait(lock, [&] { return Stop || !Events.empty(); });
-            if (Stop)
-                return;
+            if (Stop) return;
             auto [event, udid] = Events.front();
             Events.pop_front();
             Apply(event, udid);
@@ -176,16 +180,13 @@ std::string PairRecord() {
 
 // Device paths are relative to the media root, with or without a leading "/".
 bool Resolve(const afc_client_private* client, const char* path, std::string& local) {
-    if (!path)
-        return false;
+    if (!path) return false;
     std::string p = path;
     size_t start = 0;
     while (start <= p.size()) {
         size_t end = p.find('/', start);
-        if (end == std::string::npos)
-            end = p.size();
-        if (p.compare(start, end - start, "..") == 0)
-            return false;
+        if (end == std::string::npos) end = p.size();
+        if (p.compare(start, end - start, "..") == 0) return false;
         start = end + 1;
     }
     local = client->Root + "/" + p;
@@ -196,7 +197,9 @@ bool Alive(TState& s, const afc_client_private* client) {
     return client && client->Generation == s.Generation && !s.Gone.count(client->Udid);
 }
 
-char* Dup(const std::string& s) { return strdup(s.c_str()); }
+char* Dup(const std::string& s) {
+    return strdup(s.c_str());
+}
 
 } // namespace
 
@@ -209,27 +212,26 @@ FAKE_EXPORT void quenlor_fake_reset() {
     s.Events.clear();
 }
 
-FAKE_EXPORT void quenlor_fake_post_event(int event) { State().Post(event, Udid()); }
+FAKE_EXPORT void quenlor_fake_post_event(int event) {
+    State().Post(event, Udid());
+}
 
 // "write_attempts", "open_files", "pairs", "events", "delivered", "subscriptions".
 FAKE_EXPORT long quenlor_fake_counter(const char* name) {
     TState& s = State();
     std::lock_guard lock(s.Lock);
-    if (std::strcmp(name, "open_files") == 0)
-        return long(s.Files.size());
+    if (std::strcmp(name, "open_files") == 0) return long(s.Files.size());
     return s.Counters[name];
 }
 
 FAKE_EXPORT idevice_error_t idevice_event_subscribe(idevice_event_cb_t callback, void* user_data) {
-    if (Fails("subscribe"))
-        return IDEVICE_E_UNKNOWN_ERROR;
+    if (Fails("subscribe")) return IDEVICE_E_UNKNOWN_ERROR;
     TState& s = State();
     std::lock_guard lock(s.Lock);
     s.Callback = callback;
     s.UserData = user_data;
     ++s.Counters["subscriptions"];
-    if (!s.Thread.joinable())
-        s.Thread = std::thread([&s] { s.Run(); });
+    if (!s.Thread.joinable()) s.Thread = std::thread([&s] { s.Run(); });
     // As usbmuxd does, a new subscriber hears of the devices already attached.
     if (Present() && !s.Gone.count(Udid())) {
         s.Events.emplace_back(IDEVICE_DEVICE_ADD, Udid());
@@ -252,12 +254,9 @@ FAKE_EXPORT idevice_error_t idevice_event_unsubscribe(void) {
 FAKE_EXPORT idevice_error_t idevice_new(idevice_t* device, const char* udid) {
     TState& s = State();
     std::lock_guard lock(s.Lock);
-    if (!device || !udid)
-        return IDEVICE_E_INVALID_ARG;
-    if (!Present() || Udid() != udid || s.Gone.count(udid))
-        return IDEVICE_E_NO_DEVICE;
-    if (Fails("connect"))
-        return IDEVICE_E_UNKNOWN_ERROR;
+    if (!device || !udid) return IDEVICE_E_INVALID_ARG;
+    if (!Present() || Udid() != udid || s.Gone.count(udid)) return IDEVICE_E_NO_DEVICE;
+    if (Fails("connect")) return IDEVICE_E_UNKNOWN_ERROR;
     *device = new idevice_private{udid};
     return IDEVICE_E_SUCCESS;
 }
@@ -267,11 +266,10 @@ FAKE_EXPORT idevice_error_t idevice_free(idevice_t device) {
     return IDEVICE_E_SUCCESS;
 }
 
-FAKE_EXPORT lockdownd_error_t lockdownd_client_new(idevice_t device, lockdownd_client_t* client, const char*) {
-    if (!device || !client)
-        return LOCKDOWN_E_INVALID_ARG;
-    if (Fails("lockdown"))
-        return LOCKDOWN_E_MUX_ERROR;
+FAKE_EXPORT lockdownd_error_t lockdownd_client_new(idevice_t device, lockdownd_client_t* client,
+                                                   const char*) {
+    if (!device || !client) return LOCKDOWN_E_INVALID_ARG;
+    if (Fails("lockdown")) return LOCKDOWN_E_MUX_ERROR;
     *client = new lockdownd_client_private{device->Udid, false};
     return LOCKDOWN_E_SUCCESS;
 }
@@ -282,13 +280,11 @@ FAKE_EXPORT lockdownd_error_t lockdownd_client_free(lockdownd_client_t client) {
 }
 
 FAKE_EXPORT lockdownd_error_t lockdownd_pair(lockdownd_client_t client, lockdownd_pair_record_t) {
-    if (!client)
-        return LOCKDOWN_E_INVALID_ARG;
+    if (!client) return LOCKDOWN_E_INVALID_ARG;
     TState& s = State();
     std::lock_guard lock(s.Lock);
     ++s.Counters["pairs"];
-    if (EnvIs("QUENLOR_FAKE_PAIRING", "refuse"))
-        return LOCKDOWN_E_USER_DENIED_PAIRING;
+    if (EnvIs("QUENLOR_FAKE_PAIRING", "refuse")) return LOCKDOWN_E_USER_DENIED_PAIRING;
     s.PairedNow.insert(client->Udid);
     // usbmuxd announces the new pairing record.
     s.Events.emplace_back(IDEVICE_DEVICE_PAIRED, client->Udid);
@@ -297,8 +293,7 @@ FAKE_EXPORT lockdownd_error_t lockdownd_pair(lockdownd_client_t client, lockdown
 }
 
 FAKE_EXPORT lockdownd_error_t lockdownd_validate_pair(lockdownd_client_t client, lockdownd_pair_record_t) {
-    if (!client)
-        return LOCKDOWN_E_INVALID_ARG;
+    if (!client) return LOCKDOWN_E_INVALID_ARG;
     TState& s = State();
     std::lock_guard lock(s.Lock);
     // A fresh pairing is valid; the record held from before is what validation refuses.
@@ -307,38 +302,30 @@ FAKE_EXPORT lockdownd_error_t lockdownd_validate_pair(lockdownd_client_t client,
     return IsPaired(s, client->Udid) ? LOCKDOWN_E_SUCCESS : LOCKDOWN_E_INVALID_HOST_ID;
 }
 
-FAKE_EXPORT lockdownd_error_t lockdownd_start_session(lockdownd_client_t client, const char* host_id, char** session_id,
-                                                      int* ssl_enabled) {
-    if (!client || !host_id)
-        return LOCKDOWN_E_INVALID_ARG;
-    if (Fails("session"))
-        return LOCKDOWN_E_INVALID_HOST_ID;
-    if (std::strcmp(host_id, "FAKE-HOST-ID") != 0)
-        return LOCKDOWN_E_INVALID_HOST_ID;
+FAKE_EXPORT lockdownd_error_t lockdownd_start_session(lockdownd_client_t client, const char* host_id,
+                                                      char** session_id, int* ssl_enabled) {
+    if (!client || !host_id) return LOCKDOWN_E_INVALID_ARG;
+    if (Fails("session")) return LOCKDOWN_E_INVALID_HOST_ID;
+    if (std::strcmp(host_id, "FAKE-HOST-ID") != 0) return LOCKDOWN_E_INVALID_HOST_ID;
     client->Session = true;
-    if (session_id)
-        *session_id = Dup("FAKE-SESSION");
-    if (ssl_enabled)
-        *ssl_enabled = 1;
+    if (session_id) *session_id = Dup("FAKE-SESSION");
+    if (ssl_enabled) *ssl_enabled = 1;
     return LOCKDOWN_E_SUCCESS;
 }
 
 FAKE_EXPORT lockdownd_error_t lockdownd_stop_session(lockdownd_client_t client, const char* session_id) {
-    if (!client || !session_id || !client->Session)
-        return LOCKDOWN_E_NO_RUNNING_SESSION;
+    if (!client || !session_id || !client->Session) return LOCKDOWN_E_NO_RUNNING_SESSION;
     client->Session = false;
     return LOCKDOWN_E_SUCCESS;
 }
 
 FAKE_EXPORT lockdownd_error_t lockdownd_start_service(lockdownd_client_t client, const char* identifier,
                                                       lockdownd_service_descriptor_t* service) {
-    if (!client || !identifier || !service)
-        return LOCKDOWN_E_INVALID_ARG;
-    if (!client->Session)
-        return LOCKDOWN_E_NO_RUNNING_SESSION;
-    if (Fails("service") || std::strcmp(identifier, "com.apple.afc") != 0)
-        return LOCKDOWN_E_INVALID_SERVICE;
-    auto* d = static_cast<lockdownd_service_descriptor_t>(std::calloc(1, sizeof(lockdownd_service_descriptor)));
+    if (!client || !identifier || !service) return LOCKDOWN_E_INVALID_ARG;
+    if (!client->Session) return LOCKDOWN_E_NO_RUNNING_SESSION;
+    if (Fails("service") || std::strcmp(identifier, "com.apple.afc") != 0) return LOCKDOWN_E_INVALID_SERVICE;
+    auto* d =
+        static_cast<lockdownd_service_descriptor_t>(std::calloc(1, sizeof(lockdownd_service_descriptor)));
     d->port = 62078;
     d->ssl_enabled = 0;
     d->identifier = Dup(identifier);
@@ -358,8 +345,7 @@ FAKE_EXPORT int usbmuxd_read_pair_record(const char* record_id, char** record_da
     TState& s = State();
     {
         std::lock_guard lock(s.Lock);
-        if (!record_id || !IsPaired(s, record_id))
-            return -ENOENT;
+        if (!record_id || !IsPaired(s, record_id)) return -ENOENT;
     }
     const std::string record = PairRecord();
     *record_data = static_cast<char*>(std::malloc(record.size()));
@@ -368,11 +354,10 @@ FAKE_EXPORT int usbmuxd_read_pair_record(const char* record_id, char** record_da
     return 0;
 }
 
-FAKE_EXPORT afc_error_t afc_client_new(idevice_t device, lockdownd_service_descriptor_t service, afc_client_t* client) {
-    if (!device || !service || !client)
-        return AFC_E_INVALID_ARG;
-    if (Fails("afc"))
-        return AFC_E_MUX_ERROR;
+FAKE_EXPORT afc_error_t afc_client_new(idevice_t device, lockdownd_service_descriptor_t service,
+                                       afc_client_t* client) {
+    if (!device || !service || !client) return AFC_E_INVALID_ARG;
+    if (Fails("afc")) return AFC_E_MUX_ERROR;
     TState& s = State();
     std::lock_guard lock(s.Lock);
     *client = new afc_client_private{device->Udid, Env("QUENLOR_FAKE_ROOT"), s.Generation};
@@ -387,16 +372,19 @@ FAKE_EXPORT afc_error_t afc_client_free(afc_client_t client) {
 FAKE_EXPORT afc_error_t afc_get_file_info(afc_client_t client, const char* path, char*** info) {
     TState& s = State();
     std::lock_guard lock(s.Lock);
-    if (!Alive(s, client))
-        return AFC_E_MUX_ERROR;
+    if (!Alive(s, client)) return AFC_E_MUX_ERROR;
     std::string local;
     struct stat st {};
-    if (!Resolve(client, path, local) || ::lstat(local.c_str(), &st) != 0)
-        return AFC_E_OBJECT_NOT_FOUND;
-    const char* kind = S_ISREG(st.st_mode) ? "S_IFREG" : S_ISDIR(st.st_mode) ? "S_IFDIR" : S_ISLNK(st.st_mode) ? "S_IFLNK" : "S_IFIFO";
-    const std::vector<std::string> pairs = {"st_size", std::to_string(st.st_size), "st_blocks", std::to_string(st.st_blocks),
-                                            "st_nlink", std::to_string(st.st_nlink), "st_ifmt", kind,
-                                            "st_mtime", std::to_string(st.st_mtime) + "000000000"};
+    if (!Resolve(client, path, local) || ::lstat(local.c_str(), &st) != 0) return AFC_E_OBJECT_NOT_FOUND;
+    const char* kind = S_ISREG(st.st_mode)   ? "S_IFREG"
+                       : S_ISDIR(st.st_mode) ? "S_IFDIR"
+                       : S_ISLNK(st.st_mode) ? "S_IFLNK"
+                                             : "S_IFIFO";
+    const std::vector<std::string> pairs = {"st_size",   std::to_string(st.st_size),
+                                            "st_blocks", std::to_string(st.st_blocks),
+                                            "st_nlink",  std::to_string(st.st_nlink),
+                                            "st_ifmt",   kind,
+                                            "st_mtime",  std::to_string(st.st_mtime) + "000000000"};
     char** list = static_cast<char**>(std::calloc(pairs.size() + 1, sizeof(char*)));
     for (size_t i = 0; i < pairs.size(); ++i)
         list[i] = Dup(pairs[i]);
@@ -413,15 +401,14 @@ FAKE_EXPORT afc_error_t afc_dictionary_free(char** dictionary) {
     return AFC_E_SUCCESS;
 }
 
-FAKE_EXPORT afc_error_t afc_read_directory(afc_client_t client, const char* path, char*** directory_information) {
+FAKE_EXPORT afc_error_t afc_read_directory(afc_client_t client, const char* path,
+                                           char*** directory_information) {
     TState& s = State();
     std::lock_guard lock(s.Lock);
-    if (!Alive(s, client))
-        return AFC_E_MUX_ERROR;
+    if (!Alive(s, client)) return AFC_E_MUX_ERROR;
     std::string local;
     DIR* dir = Resolve(client, path, local) ? ::opendir(local.c_str()) : nullptr;
-    if (!dir)
-        return AFC_E_OBJECT_NOT_FOUND;
+    if (!dir) return AFC_E_OBJECT_NOT_FOUND;
     std::vector<std::string> names;
     while (dirent* e = ::readdir(dir))
         names.emplace_back(e->d_name);
@@ -429,8 +416,7 @@ FAKE_EXPORT afc_error_t afc_read_directory(afc_client_t client, const char* path
     const std::string extra = Env("QUENLOR_FAKE_EXTRA_NAMES");
     for (size_t start = 0; !extra.empty() && start <= extra.size();) {
         size_t end = extra.find('|', start);
-        if (end == std::string::npos)
-            end = extra.size();
+        if (end == std::string::npos) end = extra.size();
         names.push_back(extra.substr(start, end - start));
         start = end + 1;
     }
@@ -445,8 +431,7 @@ FAKE_EXPORT afc_error_t afc_file_open(afc_client_t client, const char* filename,
                                       uint64_t* handle) {
     TState& s = State();
     std::lock_guard lock(s.Lock);
-    if (!Alive(s, client))
-        return AFC_E_MUX_ERROR;
+    if (!Alive(s, client)) return AFC_E_MUX_ERROR;
     if (file_mode != AFC_FOPEN_RDONLY) {
         // The program must never open a device file for writing.
         ++s.Counters["write_attempts"];
@@ -454,13 +439,10 @@ FAKE_EXPORT afc_error_t afc_file_open(afc_client_t client, const char* filename,
     }
     std::string local;
     struct stat st {};
-    if (!Resolve(client, filename, local) || ::stat(local.c_str(), &st) != 0)
-        return AFC_E_OBJECT_NOT_FOUND;
-    if (S_ISDIR(st.st_mode))
-        return AFC_E_OBJECT_IS_DIR;
+    if (!Resolve(client, filename, local) || ::stat(local.c_str(), &st) != 0) return AFC_E_OBJECT_NOT_FOUND;
+    if (S_ISDIR(st.st_mode)) return AFC_E_OBJECT_IS_DIR;
     const int fd = ::open(local.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return AFC_E_PERM_DENIED;
+    if (fd < 0) return AFC_E_PERM_DENIED;
     *handle = s.NextHandle++;
     s.Files[*handle] = TOpenFile{fd, 0};
     return AFC_E_SUCCESS;
@@ -471,16 +453,13 @@ FAKE_EXPORT afc_error_t afc_file_read(afc_client_t client, uint64_t handle, char
     TState& s = State();
     std::unique_lock lock(s.Lock);
     *bytes_read = 0;
-    if (!Alive(s, client))
-        return AFC_E_MUX_ERROR;
+    if (!Alive(s, client)) return AFC_E_MUX_ERROR;
     auto it = s.Files.find(handle);
-    if (it == s.Files.end())
-        return AFC_E_INVALID_ARG;
+    if (it == s.Files.end()) return AFC_E_INVALID_ARG;
     TOpenFile& f = it->second;
     const long long end = (long long)f.Position + length;
     const long long errorAt = EnvNumber("QUENLOR_FAKE_READ_ERROR_AT");
-    if (errorAt >= 0 && length > 0 && end > errorAt)
-        return AFC_E_READ_ERROR;
+    if (errorAt >= 0 && length > 0 && end > errorAt) return AFC_E_READ_ERROR;
     const long long goneAt = EnvNumber("QUENLOR_FAKE_GONE_AT");
     if (goneAt >= 0 && length > 0 && end > goneAt) {
         s.Gone.insert(client->Udid);
@@ -490,19 +469,16 @@ FAKE_EXPORT afc_error_t afc_file_read(afc_client_t client, uint64_t handle, char
         s.Wake.notify_all();
         return AFC_E_MUX_ERROR;
     }
-    if (EnvIs("QUENLOR_FAKE_SHORT_READS", "1") && length > 1)
-        length /= 2;
+    if (EnvIs("QUENLOR_FAKE_SHORT_READS", "1") && length > 1) length /= 2;
     const int fd = f.Fd;
     const off_t at = f.Position;
     lock.unlock();
     // The bytes go straight into the caller's buffer, as the real library's do.
     const ssize_t n = ::pread(fd, data, length, at);
     lock.lock();
-    if (n < 0)
-        return AFC_E_READ_ERROR;
+    if (n < 0) return AFC_E_READ_ERROR;
     it = s.Files.find(handle);
-    if (it != s.Files.end())
-        it->second.Position = at + n;
+    if (it != s.Files.end()) it->second.Position = at + n;
     *bytes_read = uint32_t(n);
     return AFC_E_SUCCESS;
 }
@@ -510,18 +486,15 @@ FAKE_EXPORT afc_error_t afc_file_read(afc_client_t client, uint64_t handle, char
 FAKE_EXPORT afc_error_t afc_file_seek(afc_client_t client, uint64_t handle, int64_t offset, int whence) {
     TState& s = State();
     std::lock_guard lock(s.Lock);
-    if (!Alive(s, client))
-        return AFC_E_MUX_ERROR;
+    if (!Alive(s, client)) return AFC_E_MUX_ERROR;
     auto it = s.Files.find(handle);
-    if (it == s.Files.end())
-        return AFC_E_INVALID_ARG;
+    if (it == s.Files.end()) return AFC_E_INVALID_ARG;
     off_t base = 0;
     if (whence == SEEK_CUR)
         base = it->second.Position;
     else if (whence == SEEK_END)
         base = ::lseek(it->second.Fd, 0, SEEK_END);
-    if (base + offset < 0)
-        return AFC_E_INVALID_ARG;
+    if (base + offset < 0) return AFC_E_INVALID_ARG;
     it->second.Position = base + offset;
     return AFC_E_SUCCESS;
 }
@@ -530,8 +503,7 @@ FAKE_EXPORT afc_error_t afc_file_close(afc_client_t, uint64_t handle) {
     TState& s = State();
     std::lock_guard lock(s.Lock);
     auto it = s.Files.find(handle);
-    if (it == s.Files.end())
-        return AFC_E_INVALID_ARG;
+    if (it == s.Files.end()) return AFC_E_INVALID_ARG;
     ::close(it->second.Fd);
     s.Files.erase(it);
     return AFC_E_SUCCESS;

@@ -2,6 +2,7 @@
 
 #include "IosHelper.h"
 #include "iPodDev.h"
+#include "itmobiledev.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -78,7 +79,8 @@ std::unique_ptr<TIpodDevice> OpenDevice(const TCliOptions& options, QString& log
     log = device->Log;
     if (device->MobileUnavailable)
         log += QStringLiteral("\r\nMobile devices (iPhone, iPod touch, iPad) cannot be served: the mobile device "
-                              "library is missing. Install the packages libimobiledevice6 and usbmuxd.");
+                              "library is missing (%1). Install the packages libimobiledevice6 and usbmuxd.")
+                   .arg(QString::fromStdString(MobileLib::LoadFailure()));
     else if (const QString error = CurrentIosHelper ? CurrentIosHelper->LastErrorText() : QString(); !error.isEmpty()) {
         log += QStringLiteral("\r\nA mobile device was found but cannot be used: ") + error;
         if (error.contains(QLatin1String("pair"), Qt::CaseInsensitive))

@@ -134,9 +134,11 @@ void TIosHelper::DeviceNotification(const char* udid, int message) {
         return;
     }
     {
-        // Another device leaving does not end the session with this one.
+        // Another device leaving does not end the session with this one: only the
+        // device in use, or the one last announced, counts.
         std::lock_guard lock(FStateLock);
-        if (!FDeviceUdid.empty() && FDeviceUdid != id) return;
+        const bool noneKnown = FDeviceUdid.empty() && FUsableUdid.empty();
+        if (!noneKnown && id != FDeviceUdid && id != FUsableUdid) return;
     }
     if (OnDeviceChange) OnDeviceChange(false);
 }

@@ -263,6 +263,24 @@ TEST(MobileBridge, PairingIsNotRemovalAndRemovalLeavesTheConnection) {
     EXPECT_TRUE(b.Bridge->DeviceFileExists(QStringLiteral("f.txt")));
 }
 
+TEST(MobileBridge, RemovalOfTheDeviceInUseCountsAfterAnotherFailedToConnect) {
+    TFakeDevice fake;
+    TStartedBridge b;
+    ASSERT_TRUE(b.WaitEvents(1));
+    // A second device arrives and cannot be used ...
+    fake.Set("QUENLOR_FAKE_UDID", "other");
+    fake.Set("QUENLOR_FAKE_FAIL", "connect");
+    fake.PostEvent(1);
+    ASSERT_TRUE(fake.WaitDelivered(2));
+    EXPECT_EQ(b.Bridge->LastErrorText(), QStringLiteral("Connect failed: -2"));
+    // ... and the one in use then leaves: that still ends the session.
+    fake.Unset("QUENLOR_FAKE_UDID");
+    fake.Unset("QUENLOR_FAKE_FAIL");
+    fake.PostEvent(2);
+    ASSERT_TRUE(b.WaitEvents(2));
+    EXPECT_EQ(b.Log.Events(), (std::vector<bool>{true, false}));
+}
+
 TEST(MobileBridge, BufferFallsBackWhenMemoryIsShort) {
     TFakeDevice fake;
     const QByteArray bytes = Pattern(MiB + 7, 6);

@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QThread>
 
 QByteArray ReadAll(const QString& fileName) {
@@ -53,4 +54,14 @@ bool WaitFor(const std::function<bool()>& done, int milliseconds) {
         QThread::msleep(1);
     }
     return done();
+}
+
+TProgramRun RunProgram(const QString& program, const QStringList& args, int timeoutMs) {
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("QUENLOR_DEVICE_ROOTS"));
+    p.setProcessEnvironment(env);
+    p.start(program, args);
+    p.waitForFinished(timeoutMs);
+    return {p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError()};
 }

@@ -37,6 +37,19 @@ QString PathExtension(const QString& path) {
     return path.mid(dot);
 }
 
+QString FileSystemSafe(QString part) {
+    for (qsizetype i = 0; i < part.size(); ++i) {
+        const QChar c = part[i];
+        if (c.isNull())
+            part[i] = QLatin1Char('_');
+        else if (c.isHighSurrogate() && i + 1 < part.size() && part[i + 1].isLowSurrogate())
+            ++i;
+        else if (c.isSurrogate())
+            part[i] = QChar::ReplacementCharacter;
+    }
+    return part;
+}
+
 const TDeviceFolders& DiskFolders() {
     static const TDeviceFolders f{
         QStringLiteral("/iPod_Control/iTunes/"), QStringLiteral("/iPod_Control/iTunes/iTunes Library.itlp/"),

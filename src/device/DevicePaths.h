@@ -15,6 +15,10 @@ QString CleanDeviceFolder(const QString& path);
 // The extension of a path's last part with its dot ("" when there is none).
 QString PathExtension(const QString& path);
 
+// A name part as a Linux file system can hold it: NUL cannot stand in a name and an
+// unpaired surrogate has no UTF-8 form, so the first becomes "_", the second U+FFFD.
+QString FileSystemSafe(QString part);
+
 // Fixed folders of the device, by mode.
 struct TDeviceFolders {
     QString MusicDatabase;

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <sys/stat.h>
 
 namespace {
 
@@ -16,14 +17,14 @@ constexpr int ExtensionMaxBytes = 32;
 
 // A name is taken by a file, a folder or a link, even a dangling one.
 bool Taken(const QString& path) {
-    const QFileInfo info(path);
-    return info.exists() || info.isSymLink();
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
 }
 
 // Only a regular file of that size counts as the same track already copied.
 bool HasFileOfSize(const QString& path, quint32 size) {
-    const QFileInfo info(path);
-    return info.isFile() && info.size() == qint64(size);
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == qint64(size);
 }
 
 int Utf8Length(QStringView text) { return int(text.toUtf8().size()); }
@@ -46,17 +47,7 @@ QString CutToBytes(const QString& text, int maxBytes) {
 } // namespace
 
 QString TIpodDevice::LocalExtension(const QString& location) {
-    QString ext = PathExtension(location);
-    for (qsizetype i = 0; i < ext.size(); ++i) {
-        const QChar c = ext[i];
-        if (c.isNull())
-            ext[i] = QLatin1Char('_');
-        else if (c.isHighSurrogate() && i + 1 < ext.size() && ext[i + 1].isLowSurrogate())
-            ++i;
-        else if (c.isSurrogate())
-            ext[i] = QChar::ReplacementCharacter;
-    }
-    return CutToBytes(ext, ExtensionMaxBytes);
+    return CutToBytes(FileSystemSafe(PathExtension(location)), ExtensionMaxBytes);
 }
 
 QString TIpodDevice::FitFileName(const QString& path, const QString& tail) {

@@ -1,6 +1,7 @@
 // The music transfer: ticked tracks copied into DestDir under readable names.
 #include "iPodMusic.h"
 
+#include "DevicePaths.h"
 #include "FileCopy.h"
 #include "Folders.h"
 #include "iPodDev.h"
@@ -23,21 +24,6 @@ constexpr int MaxErrors = 35;
 bool Taken(const QString& path) {
     const QFileInfo info(path);
     return info.exists() || info.isSymLink();
-}
-
-// A name part as the file system can hold it: NUL cannot be in a name and unpaired
-// surrogates have no UTF-8 form, so both are replaced.
-QString SafePart(QString part) {
-    for (qsizetype i = 0; i < part.size(); ++i) {
-        const QChar c = part[i];
-        if (c.isNull())
-            part[i] = QLatin1Char('_');
-        else if (c.isHighSurrogate() && i + 1 < part.size() && part[i + 1].isLowSurrogate())
-            ++i;
-        else if (c.isSurrogate())
-            part[i] = QChar::ReplacementCharacter;
-    }
-    return part;
 }
 
 // A part that stands alone as a folder or file name: "." and ".." would name the
@@ -146,9 +132,9 @@ QString TIpodMusicDb::CleanNamePart(const QString& text, const QString& suffix) 
 
 void TIpodMusicDb::TargetName(int index, quint8 saveType, QString& path) {
     const TTrackItem& t = Tracks[index];
-    const QString a = SafePart(CleanNamePart(t.Artist, QStringLiteral(" Artist")));
-    const QString b = SafePart(CleanNamePart(t.Album, QStringLiteral(" Album")));
-    const QString n = SafePart(CleanNamePart(t.Title, QStringLiteral(" Name")));
+    const QString a = FileSystemSafe(CleanNamePart(t.Artist, QStringLiteral(" Artist")));
+    const QString b = FileSystemSafe(CleanNamePart(t.Album, QStringLiteral(" Album")));
+    const QString n = FileSystemSafe(CleanNamePart(t.Title, QStringLiteral(" Name")));
     const QString dash = QStringLiteral(" - ");
     switch (saveType) {
     case 0: {

@@ -59,6 +59,15 @@ int CreateTemp(const QString& dest, QString& tempName) {
     if (QFileInfo::exists(dest) || QFileInfo(dest).isSymLink())
         return -EEXIST;
     const QString folder = QFileInfo(dest).path();
+    // An unnamed file in the target folder: nothing shows up until it is complete, and
+    // nothing is left behind if the program dies. Named temporaries where unsupported.
+    tempName.clear();
+    static const bool procFds = ::access("/proc/self/fd", X_OK) == 0;
+    if (procFds) {
+        const int unnamed = ::open(QFile::encodeName(folder).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644);
+        if (unnamed >= 0)
+            return unnamed;
+    }
     for (int attempt = 0; attempt < 100; ++attempt) {
         tempName = folder + QStringLiteral("/.~qp%1.part").arg(QRandomGenerator::global()->generate(), 8, 16,
                                                                QLatin1Char('0'));
@@ -72,6 +81,22 @@ int CreateTemp(const QString& dest, QString& tempName) {
 }
 
 int Finish(int fd, const QString& tempName, const QString& dest, int error) {
+    if (tempName.isEmpty()) {
+        // linkat() gives the unnamed file its name atomically and fails when it exists.
+        if (error == 0) {
+            const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
+            const QByteArray final = QFile::encodeName(dest);
+            if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, final.constData(), AT_SYMLINK_FOLLOW) != 0)
+                error = errno;
+            if (::close(fd) != 0 && error == 0) {
+                error = errno;
+                ::unlink(final.constData());
+            }
+            return error;
+        }
+        ::close(fd);
+        return error;
+    }
     const QByteArray temp = QFile::encodeName(tempName);
     if (::close(fd) != 0 && error == 0)
         error = errno;

@@ -8,8 +8,9 @@ constexpr int CopyErrorFileExists = 17;
 // The code after which a copy is retried once (invalid parameter).
 constexpr int CopyErrorInvalidParameter = 22;
 
-// Copies source to dest without ever overwriting dest. The bytes go to a hidden
-// temporary file beside dest, every write and the close are checked, and only a
+// Copies source to dest without ever overwriting dest. The bytes go to an unnamed
+// temporary file in dest's folder (a hidden named one where the file system has no
+// unnamed files), every write and the close are checked, and only a
 // complete copy is given the final name; a failure leaves nothing under dest.
 int CopyFileNoOverwrite(const QString& source, const QString& dest);
 

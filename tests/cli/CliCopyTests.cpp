@@ -89,18 +89,7 @@ TEST(CliCopySelection, KindsPlaylistAndSearchTickTheirIntersection) {
 
 namespace {
 
-struct TRun {
-    int ExitCode = -1;
-    QByteArray Out;
-    QByteArray Err;
-};
-
-TRun RunCli(const QStringList& args) {
-    QProcess process;
-    process.start(QStringLiteral(QUENLOR_CLI), args);
-    process.waitForFinished(120000);
-    return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
-}
+TProgramRun RunCli(const QStringList& args) { return RunProgram(QStringLiteral(QUENLOR_CLI), args); }
 
 // A disk-mode device tree whose iTunesDB is a link to a real one, with a file at every
 // track's location: its location's text, padded to the track's size when fullSize.
@@ -113,7 +102,7 @@ protected:
         Device = Temp.path() + QStringLiteral("/ipod");
         QDir().mkpath(Device + QStringLiteral("/iPod_Control/iTunes"));
         QFile::link(real, Device + QStringLiteral("/iPod_Control/iTunes/iTunesDB"));
-        const TRun list = RunCli({QStringLiteral("list"), QStringLiteral("--device"), Device, QStringLiteral("--json")});
+        const TProgramRun list = RunCli({QStringLiteral("list"), QStringLiteral("--device"), Device, QStringLiteral("--json")});
         const QJsonArray tracks = QJsonDocument::fromJson(list.Out).object().value(QStringLiteral("tracks")).toArray();
         for (const QJsonValue& t : tracks) {
             const QString location = t.toObject().value(QStringLiteral("location")).toString();
@@ -141,7 +130,7 @@ TEST_F(CliCopyRun, CopiesOnceThenFindsEverythingCopied) {
     const QString out = Temp.path() + QStringLiteral("/out");
     const QStringList args = {QStringLiteral("copy"), QStringLiteral("--device"), Device, QStringLiteral("--to"), out,
                               QStringLiteral("--naming"), QStringLiteral("0"), QStringLiteral("--json")};
-    const TRun first = RunCli(args);
+    const TProgramRun first = RunCli(args);
     ASSERT_EQ(first.ExitCode, 0) << first.Err.constData();
     const QJsonObject result = QJsonDocument::fromJson(first.Out).object();
     EXPECT_EQ(result.value(QStringLiteral("copied")).toInt(), 2);
@@ -159,7 +148,7 @@ TEST_F(CliCopyRun, CopiesOnceThenFindsEverythingCopied) {
         EXPECT_TRUE(ReadAll(dest).startsWith(Locations[i].toUtf8()));
     }
     const auto before = TreeSnapshot(out);
-    const TRun second = RunCli(args);
+    const TProgramRun second = RunCli(args);
     EXPECT_EQ(second.ExitCode, 0);
     EXPECT_EQ(QJsonDocument::fromJson(second.Out).object().value(QStringLiteral("copied")).toInt(), 2);
     EXPECT_EQ(TreeSnapshot(out), before);
@@ -168,7 +157,7 @@ TEST_F(CliCopyRun, CopiesOnceThenFindsEverythingCopied) {
     QString missing = Locations[1];
     missing.replace(QLatin1Char(':'), QLatin1Char('/'));
     QFile::remove(Device + missing);
-    const TRun third =
+    const TProgramRun third =
         RunCli({QStringLiteral("copy"), QStringLiteral("--device"), Device, QStringLiteral("--to"), out + QStringLiteral("2")});
     EXPECT_EQ(third.ExitCode, 1);
     EXPECT_EQ(third.Out, QByteArray("Quenlor 2.7, 1\n[iPod]\n\n"
@@ -193,7 +182,7 @@ TEST_F(CliCopyRun, UsageDeviceAndTargetErrors) {
         {{QStringLiteral("--device"), Temp.path() + QStringLiteral("/none"), QStringLiteral("--to"), out}, 3},
     };
     for (const auto& c : cases) {
-        const TRun run = RunCli(QStringList{QStringLiteral("copy")} + c.Args);
+        const TProgramRun run = RunCli(QStringList{QStringLiteral("copy")} + c.Args);
         EXPECT_EQ(run.ExitCode, c.Exit) << qPrintable(c.Args.join(QLatin1Char(' '))) << run.Err.constData();
     }
     EXPECT_FALSE(QFileInfo::exists(out));

@@ -10,21 +10,7 @@
 
 namespace {
 
-struct TRun {
-    int Exit = -1;
-    QByteArray Out;
-    QByteArray Err;
-};
-
-TRun RunCli(const QStringList& args) {
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(QStringLiteral("QUENLOR_DEVICE_ROOTS"));
-    p.setProcessEnvironment(env);
-    p.start(QStringLiteral(QUENLOR_CLI), args);
-    p.waitForFinished(60000);
-    return {p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError()};
-}
+TProgramRun RunCli(const QStringList& args) { return RunProgram(QStringLiteral(QUENLOR_CLI), args); }
 
 TITunesDbContent Content() {
     TITunesDbContent c;
@@ -43,8 +29,8 @@ TEST(CliList, JsonDescribesTheDeviceAndLeavesItUnchanged) {
     device.WriteITunesDb(Content(), true);
     device.WriteMediaFor(Content().Tracks);
     const auto before = TreeSnapshot(device.Root);
-    const TRun r = RunCli({QStringLiteral("list"), QStringLiteral("--device"), device.Root, QStringLiteral("--json")});
-    ASSERT_EQ(r.Exit, 0) << r.Err.toStdString();
+    const TProgramRun r = RunCli({QStringLiteral("list"), QStringLiteral("--device"), device.Root, QStringLiteral("--json")});
+    ASSERT_EQ(r.ExitCode, 0) << r.Err.toStdString();
     QJsonParseError error;
     const QJsonObject o = QJsonDocument::fromJson(r.Out, &error).object();
     ASSERT_EQ(error.error, QJsonParseError::NoError) << r.Out.toStdString();
@@ -85,33 +71,33 @@ TEST(CliList, JsonDescribesTheDeviceAndLeavesItUnchanged) {
     EXPECT_TRUE(o[QStringLiteral("log")].isString());
     EXPECT_EQ(TreeSnapshot(device.Root), before);
 
-    const TRun text = RunCli({QStringLiteral("list"), QStringLiteral("--device"), device.Root});
-    ASSERT_EQ(text.Exit, 0);
+    const TProgramRun text = RunCli({QStringLiteral("list"), QStringLiteral("--device"), device.Root});
+    ASSERT_EQ(text.ExitCode, 0);
     EXPECT_TRUE(text.Out.contains("Mix [smart] (1 tracks)"));
     EXPECT_TRUE(text.Out.contains("Books          1 tracks, 0.98 KB"));
 }
 
 TEST(CliList, ErrorsAndExitCodes) {
     QTemporaryDir dir;
-    const TRun none = RunCli({QStringLiteral("list"), QStringLiteral("--device"), dir.path()});
-    EXPECT_EQ(none.Exit, 3);
+    const TProgramRun none = RunCli({QStringLiteral("list"), QStringLiteral("--device"), dir.path()});
+    EXPECT_EQ(none.ExitCode, 3);
     EXPECT_TRUE(none.Err.contains("No iPod found")) << none.Err.toStdString();
 
     TFixtureDevice device(dir.filePath(QStringLiteral("ipod")));
     WriteAll(device.ITunesFolder() + QStringLiteral("/iTunesDB"), QByteArray("mhxx and nothing else"));
-    const TRun damaged = RunCli({QStringLiteral("list"), QStringLiteral("--device"), device.Root});
-    EXPECT_EQ(damaged.Exit, 3);
+    const TProgramRun damaged = RunCli({QStringLiteral("list"), QStringLiteral("--device"), device.Root});
+    EXPECT_EQ(damaged.ExitCode, 3);
     EXPECT_TRUE(damaged.Err.contains("MHDB incorrect")) << damaged.Err.toStdString();
 
     WriteAll(device.ITunesFolder() + QStringLiteral("/iTunesCDB"), WriteITunesDb(Content()));
-    const TRun notZlib = RunCli({QStringLiteral("list"), QStringLiteral("--device"), device.Root});
-    EXPECT_EQ(notZlib.Exit, 3);
+    const TProgramRun notZlib = RunCli({QStringLiteral("list"), QStringLiteral("--device"), device.Root});
+    EXPECT_EQ(notZlib.ExitCode, 3);
     EXPECT_TRUE(notZlib.Err.contains("damaged")) << notZlib.Err.toStdString();
 
-    EXPECT_EQ(RunCli({QStringLiteral("list"), QStringLiteral("--device")}).Exit, 2);
-    EXPECT_EQ(RunCli({QStringLiteral("list"), QStringLiteral("extra")}).Exit, 2);
-    EXPECT_EQ(RunCli({QStringLiteral("frobnicate")}).Exit, 2);
-    EXPECT_EQ(RunCli({QStringLiteral("list"), QStringLiteral("--help")}).Exit, 0);
+    EXPECT_EQ(RunCli({QStringLiteral("list"), QStringLiteral("--device")}).ExitCode, 2);
+    EXPECT_EQ(RunCli({QStringLiteral("list"), QStringLiteral("extra")}).ExitCode, 2);
+    EXPECT_EQ(RunCli({QStringLiteral("frobnicate")}).ExitCode, 2);
+    EXPECT_EQ(RunCli({QStringLiteral("list"), QStringLiteral("--help")}).ExitCode, 0);
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <cerrno>
 
 namespace {
 
@@ -18,7 +19,7 @@ QString WithExtension(const QString& name, const QString& ext) {
 
 TIosHelper* Bridge() { return CurrentIosHelper; }
 
-QString BridgeError() { return Bridge() ? Bridge()->LastError : QString(); }
+QString BridgeError() { return Bridge() ? Bridge()->LastErrorText() : QString(); }
 
 } // namespace
 
@@ -33,10 +34,14 @@ void TIpodDevice::FetchLibraryFile(const QString& name, bool inLibraryFolder, QS
     if (IsMobile) {
         PrepareWorkFile();
         const QString local = WorkFile + suffix;
-        if (Bridge() && Bridge()->CopyToFile(folder + name, local))
+        if (Bridge() && Bridge()->CopyToFile(folder + name, local)) {
             path = local;
-        else
+        } else {
+            // Nothing of an earlier fetch may stay under the name (a stale -wal would
+            // be applied to the next database).
+            QFile::remove(local);
             AddLog(QStringLiteral("Copy itdb failed: ") + BridgeError());
+        }
         return;
     }
     const QString local = Root + folder + name;
@@ -50,10 +55,12 @@ void TIpodDevice::FetchPhotoDataFile(const QString& name, const QString& suffix,
     if (IsMobile) {
         PrepareWorkFile();
         const QString local = WorkFile + suffix;
-        if (Bridge() && Bridge()->CopyToFile(folder + name, local))
+        if (Bridge() && Bridge()->CopyToFile(folder + name, local)) {
             path = local;
-        else
+        } else {
+            QFile::remove(local);
             AddLog(QStringLiteral("Copy photodb failed: ") + BridgeError());
+        }
         return;
     }
     const QString local = Root + folder + name;
@@ -68,12 +75,18 @@ void TIpodDevice::FetchBooksPlist(bool purchased, QString& path) {
     PrepareWorkFile();
     const QString device = purchased ? QStringLiteral("Books/Purchases/Purchases.plist") : QStringLiteral("Books/Books.plist");
     if (!Bridge() || !Bridge()->CopyToFile(device, WorkFile)) {
+        QFile::remove(WorkFile);
         AddLog((purchased ? QStringLiteral("Copy puchased bookplist failed: ") : QStringLiteral("Copy bookplist failed: ")) +
                BridgeError());
         return;
     }
-    if (EnsureXmlPlist(WorkFile, WorkFile))
+    if (EnsureXmlPlist(WorkFile, WorkFile)) {
         path = WorkFile;
+    } else {
+        // The reason belongs in the log, and the unreadable copy goes.
+        QFile::remove(WorkFile);
+        AddLog(QStringLiteral("Convert bookplist failed: ") + BridgeError());
+    }
 }
 
 bool TIpodDevice::EnsureXmlPlist(const QString& fileName, const QString& dest) {
@@ -107,11 +120,16 @@ int TIpodDevice::CopyDeviceFile(const QString& path, const QString& destFile) {
         return CopyFileNoOverwrite(path, destFile);
     if (QFileInfo::exists(destFile))
         return CopyErrorFileExists;
-    const QString temp = destFile + QStringLiteral(".~qp");
-    if (Bridge() && Bridge()->CopyToFile(path, temp) && !QFileInfo::exists(destFile) && QFile::rename(temp, destFile))
+    // Written beside the target and given its name only when complete, never over an
+    // existing file.
+    bool copied = false;
+    const int error = WriteFileNoOverwrite(destFile, [&](int fd) {
+        copied = Bridge() && Bridge()->CopyToDescriptor(path, fd);
+        return copied ? 0 : EIO;
+    });
+    if (error == 0)
         return 0;
-    QFile::remove(temp);
-    AddLog(QStringLiteral("Copy fail: ") + BridgeError());
+    AddLog(QStringLiteral("Copy fail: ") + (copied ? QStringLiteral("Exp! ") + QString::number(error) : BridgeError()));
     return 2;
 }
 

@@ -14,6 +14,8 @@ void Usage() {
                        "Copies media off Apple portable players; never writes to the device.\n\n"
                        "Commands:\n"
                        "  list      list the device's music, playlists and totals\n"
+                       "  copy --to DIR [--naming 0..6] [--kind K] [--playlist P] [--search T]\n"
+                       "            copy the ticked music into DIR under readable names\n"
                        "  photos    list the device's photos, albums and camera roll\n"
                        "  copy-photos --to DIR [--album NAME] [--camera]  export the photos\n\n"
                        "Every command takes --device DIR (a folder holding a disk-mode iPod tree),\n"

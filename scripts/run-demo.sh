@@ -23,6 +23,10 @@ echo "Copying the ticked music into $out ..."
 rc=0
 "$cli" copy "${device_args[@]}" --to "$out" || rc=$?
 echo
-echo "The music went to $out:"
-if [ -d "$out" ]; then (cd "$out" && find . -type f | sort | head -n 40); fi
+echo "Exporting the photos and the camera roll into $out/Photos ..."
+"$cli" photos "${device_args[@]}" || true
+"$cli" copy-photos "${device_args[@]}" --to "$out/Photos" --camera || rc=$?
+echo
+echo "The media went to $out:"
+if [ -d "$out" ]; then (cd "$out" && find . -type f | sort | head -n 60); fi
 exit "$rc"

@@ -1,5 +1,6 @@
 // Builds a small but realistic disk-mode iPod tree for the demo: about forty tracks of
 // every media kind with tiny real media files, and several playlists.
+#include "DemoPhotos.h"
 #include "FixtureDevice.h"
 #include "MediaFiles.h"
 
@@ -113,7 +114,8 @@ int main(int argc, char** argv) {
     add(QStringLiteral("Ship's Bell"), QString(), QString(), QStringLiteral("Ringtone"), "m4r", 8000, 0, 0);
     db.Playlists = {master, favourites, road, topRated};
     device.WriteITunesDb(db, true);
-    std::printf("Demo device with %d tracks and %d playlists written to %s\n", int(db.Tracks.size()),
+    WriteDemoPhotos(root);
+    std::printf("Demo device with %d tracks, %d playlists and photos written to %s\n", int(db.Tracks.size()),
                 int(db.Playlists.size() - 1), qPrintable(root));
     return 0;
 }

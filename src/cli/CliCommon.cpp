@@ -1,8 +1,13 @@
 #include "CliCommon.h"
 
+#include "IosHelper.h"
 #include "iPodDev.h"
+#include "itmobiledev.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QThread>
 #include <cstdio>
 
 bool ParseCommonOptions(const QStringList& args, TCliOptions& options, QString& error) {
@@ -50,12 +55,39 @@ std::unique_ptr<TIpodDevice> OpenDevice(const TCliOptions& options, QString& log
             roots += ':' + old;
         qputenv("QUENLOR_DEVICE_ROOTS", roots);
     }
-    auto device = std::make_unique<TIpodDevice>(nullptr, nullptr, false);
-    if (!device->ScanDrives()) {
-        log = device->Log;
-        return nullptr;
+    bool mobileArrived = false;
+    auto device = std::make_unique<TIpodDevice>(
+        [&mobileArrived](bool connected, bool mobileEvent) { mobileArrived = connected && mobileEvent; }, nullptr, false);
+    if (device->ScanDrives())
+        return device;
+    if (options.DeviceDir.isEmpty() && !device->MobileUnavailable) {
+        // A mobile device is announced by the device library a moment after the session
+        // subscribed: give it a few seconds, with the event loop running.
+        bool ok = false;
+        const int waitMs = qEnvironmentVariableIntValue("QUENLOR_MOBILE_WAIT_MS", &ok);
+        QElapsedTimer timer;
+        timer.start();
+        while (!mobileArrived && timer.elapsed() < (ok ? waitMs : 3000)) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+            QThread::msleep(10);
+        }
+        if (mobileArrived && device->IsMobile) {
+            device->OnChange = nullptr;
+            return device;
+        }
     }
-    return device;
+    log = device->Log;
+    if (device->MobileUnavailable)
+        log += QStringLiteral("\r\nMobile devices (iPhone, iPod touch, iPad) cannot be served: the mobile device "
+                              "library is missing (%1). Install the packages libimobiledevice6 and usbmuxd.")
+                   .arg(QString::fromStdString(MobileLib::LoadFailure()));
+    else if (const QString error = CurrentIosHelper ? CurrentIosHelper->LastErrorText() : QString(); !error.isEmpty()) {
+        log += QStringLiteral("\r\nA mobile device was found but cannot be used: ") + error;
+        if (error.contains(QLatin1String("pair"), Qt::CaseInsensitive))
+            log += QStringLiteral("\r\nThe device is not paired with this computer: unlock it, answer \"Trust\" "
+                                  "when it asks whether to trust this computer, then connect it again.");
+    }
+    return nullptr;
 }
 
 void Out(const QString& text) {

@@ -2,6 +2,8 @@
 
 #include "CliCommon.h"
 
+#include <QCoreApplication>
+#include <QPointer>
 #include <QSocketNotifier>
 #include <atomic>
 #include <csignal>
@@ -53,7 +55,12 @@ void InstallInterruptHandler(std::function<void()> onInterrupt) {
         return;
     // The signal handler only writes a byte; the notifier turns it into a call on the
     // event loop's thread.
-    auto* notifier = new QSocketNotifier(InterruptPipe[0], QSocketNotifier::Read);
+    // The application owns the notifier, so it goes when the program ends; a second
+    // call replaces the first one's.
+    static QPointer<QSocketNotifier> current;
+    delete current;
+    auto* notifier = new QSocketNotifier(InterruptPipe[0], QSocketNotifier::Read, QCoreApplication::instance());
+    current = notifier;
     QObject::connect(notifier, &QSocketNotifier::activated, notifier, [onInterrupt] {
         char c;
         [[maybe_unused]] const ssize_t n = ::read(InterruptPipe[0], &c, 1);

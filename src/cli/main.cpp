@@ -1,6 +1,7 @@
 #include "CliCommon.h"
 #include "CliCopy.h"
 #include "CliList.h"
+#include "CliPhotos.h"
 
 #include "SQLiteWrap.h"
 
@@ -12,7 +13,11 @@ void Usage() {
     Out(QStringLiteral("Usage: quenlor-cli COMMAND [options]\n"
                        "Copies media off Apple portable players; never writes to the device.\n\n"
                        "Commands:\n"
-                       "  list      list the device's music, playlists and totals\n\n"
+                       "  list      list the device's music, playlists and totals\n"
+                       "  copy --to DIR [--naming 0..6] [--kind K] [--playlist P] [--search T]\n"
+                       "            copy the ticked music into DIR under readable names\n"
+                       "  photos    list the device's photos, albums and camera roll\n"
+                       "  copy-photos --to DIR [--album NAME] [--camera]  export the photos\n\n"
                        "Every command takes --device DIR (a folder holding a disk-mode iPod tree),\n"
                        "--json and --help.\n"));
 }
@@ -43,6 +48,10 @@ int main(int argc, char** argv) {
         return RunList(options);
     if (command == QLatin1String("copy"))
         return RunCopy(options);
+    if (command == QLatin1String("photos"))
+        return RunPhotos(options);
+    if (command == QLatin1String("copy-photos"))
+        return RunCopyPhotos(options);
     Err(QStringLiteral("Unknown command: %1\n").arg(command));
     Usage();
     return ExitUsage;

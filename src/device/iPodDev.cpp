@@ -186,7 +186,7 @@ bool TIpodDevice::ReadFileToStream(const QString& path, TMemoryStream& stream) {
             stream.Position = 0;
             return true;
         }
-        AddLog(CurrentIosHelper ? CurrentIosHelper->LastError : QString());
+        AddLog(CurrentIosHelper ? CurrentIosHelper->LastErrorText() : QString());
         return false;
     }
     const QString local = Root + CleanDevicePath(path);

@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <cerrno>
 
 namespace {
 
@@ -18,7 +19,7 @@ QString WithExtension(const QString& name, const QString& ext) {
 
 TIosHelper* Bridge() { return CurrentIosHelper; }
 
-QString BridgeError() { return Bridge() ? Bridge()->LastError : QString(); }
+QString BridgeError() { return Bridge() ? Bridge()->LastErrorText() : QString(); }
 
 } // namespace
 
@@ -33,10 +34,14 @@ void TIpodDevice::FetchLibraryFile(const QString& name, bool inLibraryFolder, QS
     if (IsMobile) {
         PrepareWorkFile();
         const QString local = WorkFile + suffix;
-        if (Bridge() && Bridge()->CopyToFile(folder + name, local))
+        if (Bridge() && Bridge()->CopyToFile(folder + name, local)) {
             path = local;
-        else
+        } else {
+            // Nothing of an earlier fetch may stay under the name (a stale -wal would
+            // be applied to the next database).
+            QFile::remove(local);
             AddLog(QStringLiteral("Copy itdb failed: ") + BridgeError());
+        }
         return;
     }
     const QString local = Root + folder + name;
@@ -50,10 +55,12 @@ void TIpodDevice::FetchPhotoDataFile(const QString& name, const QString& suffix,
     if (IsMobile) {
         PrepareWorkFile();
         const QString local = WorkFile + suffix;
-        if (Bridge() && Bridge()->CopyToFile(folder + name, local))
+        if (Bridge() && Bridge()->CopyToFile(folder + name, local)) {
             path = local;
-        else
+        } else {
+            QFile::remove(local);
             AddLog(QStringLiteral("Copy photodb failed: ") + BridgeError());
+        }
         return;
     }
     const QString local = Root + folder + name;
@@ -68,12 +75,18 @@ void TIpodDevice::FetchBooksPlist(bool purchased, QString& path) {
     PrepareWorkFile();
     const QString device = purchased ? QStringLiteral("Books/Purchases/Purchases.plist") : QStringLiteral("Books/Books.plist");
     if (!Bridge() || !Bridge()->CopyToFile(device, WorkFile)) {
+        QFile::remove(WorkFile);
         AddLog((purchased ? QStringLiteral("Copy puchased bookplist failed: ") : QStringLiteral("Copy bookplist failed: ")) +
                BridgeError());
         return;
     }
-    if (EnsureXmlPlist(WorkFile, WorkFile))
+    if (EnsureXmlPlist(WorkFile, WorkFile)) {
         path = WorkFile;
+    } else {
+        // The reason belongs in the log, and the unreadable copy goes.
+        QFile::remove(WorkFile);
+        AddLog(QStringLiteral("Convert bookplist failed: ") + BridgeError());
+    }
 }
 
 bool TIpodDevice::EnsureXmlPlist(const QString& fileName, const QString& dest) {
@@ -107,11 +120,16 @@ int TIpodDevice::CopyDeviceFile(const QString& path, const QString& destFile) {
         return CopyFileNoOverwrite(path, destFile);
     if (QFileInfo::exists(destFile))
         return CopyErrorFileExists;
-    const QString temp = destFile + QStringLiteral(".~qp");
-    if (Bridge() && Bridge()->CopyToFile(path, temp) && !QFileInfo::exists(destFile) && QFile::rename(temp, destFile))
+    // Written beside the target and given its name only when complete, never over an
+    // existing file.
+    bool copied = false;
+    const int error = WriteFileNoOverwrite(destFile, [&](int fd) {
+        copied = Bridge() && Bridge()->CopyToDescriptor(path, fd);
+        return copied ? 0 : EIO;
+    });
+    if (error == 0)
         return 0;
-    QFile::remove(temp);
-    AddLog(QStringLiteral("Copy fail: ") + BridgeError());
+    AddLog(QStringLiteral("Copy fail: ") + (copied ? QStringLiteral("Exp! ") + QString::number(error) : BridgeError()));
     return 2;
 }
 
@@ -138,9 +156,13 @@ bool TIpodDevice::OpenThumbFile(const QString& name, int bufferSize) {
         AddLog(BridgeError());
         return false;
     }
-    auto file = std::make_unique<QFile>(Root + DiskFolders().Thumbnails + CleanDevicePath(name).mid(1) +
-                                        QStringLiteral(".ithmb"));
-    if (!file->open(QIODevice::ReadOnly)) {
+    // As in mobile mode, the iOS library's thumbnail file is found by its own name in
+    // the PhotoData folder when the Photos folder has no such file.
+    const QString safe = CleanDevicePath(name).mid(1);
+    auto file = std::make_unique<QFile>(Root + DiskFolders().Thumbnails + safe + QStringLiteral(".ithmb"));
+    if (!file->open(QIODevice::ReadOnly) && !safe.isEmpty())
+        file = std::make_unique<QFile>(Root + DiskFolders().PhotoData + QStringLiteral("Thumbnails/") + safe);
+    if (!file->isOpen() && !file->open(QIODevice::ReadOnly)) {
         AddLog(QStringLiteral("File not found: ") + name);
         return false;
     }
@@ -166,7 +188,10 @@ bool TIpodDevice::ReadThumb(int count, TMemoryStream& stream, qint64 offset) {
         AddLog(QStringLiteral("Seek error"));
         return false;
     }
-    const QByteArray bytes = ThumbStream->read(count);
+    // Never ask for more than the file holds: a damaged offset or size from the
+    // database must not make us allocate what is not there.
+    const qint64 available = qMax<qint64>(0, ThumbStream->size() - offset);
+    const QByteArray bytes = ThumbStream->read(qMin<qint64>(count, available));
     stream.Write(bytes);
     stream.Position = 0;
     return bytes.size() == count;

@@ -1,12 +1,54 @@
 // The camera-roll folder: listing and the copy of the selected files.
 #include "iPodPhoto.h"
 
+#include "DevicePaths.h"
 #include "FileCopy.h"
+#include "ImageLib.h"
 #include "iPodDev.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QStringList>
 #include <QThread>
+#include <cerrno>
+#include <unistd.h>
+
+namespace {
+
+// Many programs on the computer cannot open HEIC pictures: a JPEG copy of each goes
+// beside the device's own file, named after it with ".jpg" added so that it can never
+// take the name of another file from the camera roll. Never replaces a file.
+bool WriteJpegBeside(const QString& heicFile) {
+    QFile in(heicFile);
+    if (!in.open(QIODevice::ReadOnly))
+        return false;
+    const QImage image = DecodeHeif(in.readAll());
+    if (image.isNull())
+        return false;
+    TJpegImage jpeg;
+    jpeg.Assign(image);
+    QByteArray bytes;
+    jpeg.SaveToStream(bytes);
+    if (bytes.isEmpty())
+        return false;
+    const int code = WriteFileNoOverwrite(heicFile + QStringLiteral(".jpg"), [&](int fd) {
+        for (qint64 done = 0; done < bytes.size();) {
+            const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+            if (n < 0)
+                return errno;
+            done += n;
+        }
+        return 0;
+    });
+    return code == 0 || code == CopyErrorFileExists;
+}
+
+bool IsHeifName(const QString& name) {
+    const QString ext = PathExtension(name).toLower();
+    return ext == QLatin1String(".heic") || ext == QLatin1String(".heif");
+}
+
+} // namespace
 
 int TIpodPhotoDb::LoadCameraRoll() {
     QStringList names;
@@ -40,6 +82,8 @@ int TIpodPhotoDb::CopyCameraPhotos() {
         }
         if (result == 0) {
             ++copied;
+            if (IsHeifName(name) && !WriteJpegBeside(DestDir + name))
+                AddLog(QStringLiteral("[!] ") + item.FileName + QStringLiteral(": no JPEG copy could be made"));
             continue;
         }
         ++errors;

@@ -5,6 +5,8 @@
 #include "TestSupport.h"
 #include "iPodPhoto.h"
 
+#include <QFileInfo>
+#include <QImage>
 #include <QtEndian>
 #include <gtest/gtest.h>
 
@@ -49,6 +51,29 @@ TEST(PhotoCamera, ListingLeavesOutPreviewsAndCopiesOnlyNewFiles) {
     EXPECT_EQ(reported.size(), 3);
     EXPECT_EQ(ReadAll(t.Target + QStringLiteral("IMG_0001.JPG")), QByteArray("older, longer content"));
     EXPECT_EQ(ReadAll(t.Target + QStringLiteral("IMG_0003.JPG")), QByteArray("third"));
+    EXPECT_EQ(db.CopyCameraPhotos(), 0);
+}
+
+TEST(PhotoCamera, HeicPicturesAlsoGetAJpegCopy) {
+    TPhotoTestDevice t;
+    WriteCameraRoll(t.Root, {{QStringLiteral("IMG_0005.HEIC"), SolidHeic(64, 48, qRgb(0, 0, 200)), {}, false},
+                             {QStringLiteral("IMG_0006.HEIC"), "not a picture", {}, false}});
+    TIpodPhotoDb db(t.Device.get(), true);
+    ASSERT_EQ(db.LoadCameraRoll(), 2);
+    db.DestDir = t.Target;
+    for (int i = 0; i < db.CamPhotos->Count(); ++i)
+        db.CamPhotos->SelectItem(i);
+    EXPECT_EQ(db.CopyCameraPhotos(), 2);
+    // The device's own file is kept as it is, with a JPEG beside it.
+    EXPECT_EQ(ReadAll(t.Target + QStringLiteral("IMG_0005.HEIC")), SolidHeic(64, 48, qRgb(0, 0, 200)));
+    const QImage jpeg(t.Target + QStringLiteral("IMG_0005.HEIC.jpg"), "JPEG");
+    ASSERT_FALSE(jpeg.isNull());
+    EXPECT_EQ(jpeg.size(), QSize(64, 48));
+    EXPECT_NEAR(qBlue(jpeg.pixel(32, 24)), 200, 12);
+    EXPECT_NEAR(qRed(jpeg.pixel(32, 24)), 0, 12);
+    // A file that cannot be decoded is still copied; the log says why no JPEG came.
+    EXPECT_FALSE(QFileInfo::exists(t.Target + QStringLiteral("IMG_0006.HEIC.jpg")));
+    EXPECT_TRUE(db.Log.contains(QStringLiteral("\r\n[!] IMG_0006.HEIC: no JPEG copy could be made")));
     EXPECT_EQ(db.CopyCameraPhotos(), 0);
 }
 

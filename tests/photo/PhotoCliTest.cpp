@@ -60,7 +60,9 @@ TEST(PhotoCli, ListsAndExportsTheDemoDevicePhotos) {
     EXPECT_TRUE(first.Out.startsWith("Quenlor 2.7\n[iPod]\n\nCopy pics: t8, c8\nCopy cam pics: t4, c4"))
         << first.Out.toStdString();
     EXPECT_FALSE(first.Out.contains("Done."));
-    EXPECT_EQ(QDir(target).entryList(QDir::Files).size(), 12);
+    // 8 exported photos, 4 camera-roll files and the JPEG copy of the HEIC one.
+    EXPECT_EQ(QDir(target).entryList(QDir::Files).size(), 13);
+    EXPECT_TRUE(QFileInfo::exists(target + QStringLiteral("/IMG_0003.HEIC.jpg")));
     const auto before = TreeSnapshot(target);
     const TCliRun again = RunCli(copy);
     EXPECT_EQ(again.Code, 0);

@@ -164,13 +164,3 @@ BENCHMARK(BM_Copy200FilesOf1GiB)->UseManualTime()->Unit(benchmark::kMillisecond)
 BENCHMARK(BM_Copy5000FilesOf8KiB)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(7);
 
 } // namespace
-
-int main(int argc, char** argv) {
-    // The dispatcher quenlor-cli uses, so the figures are the tool's.
-    if (!qEnvironmentVariableIsSet("QT_NO_GLIB")) qputenv("QT_NO_GLIB", "1");
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

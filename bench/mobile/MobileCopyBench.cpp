@@ -118,11 +118,3 @@ void BM_MobileCopyAgainstLocalCopy(benchmark::State& state) {
 BENCHMARK(BM_MobileCopyAgainstLocalCopy)->Unit(benchmark::kMillisecond)->Iterations(6);
 
 } // namespace
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

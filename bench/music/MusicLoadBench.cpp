@@ -69,12 +69,3 @@ void LoadBench(benchmark::State& state, TKind kind) {
 BENCHMARK_CAPTURE(LoadBench, ITunesDB_50k, TKind::ITunesDb)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(LoadBench, ITunesCDB_50k, TKind::ITunesCdb)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(LoadBench, MediaLibrary_50k, TKind::MediaLibrary)->Unit(benchmark::kMillisecond)->UseRealTime();
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    TSQLiteLibrary sqlite;
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -183,11 +183,3 @@ BENCHMARK(BM_ReadPhotoDatabase20000)
     ->ReportAggregatesOnly(true);
 BENCHMARK(BM_JpegLibjpeg)->Args({320, 240})->Args({640, 480})->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_JpegQt)->Args({320, 240})->Args({640, 480})->Unit(benchmark::kMicrosecond);
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

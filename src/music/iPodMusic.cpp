@@ -96,7 +96,15 @@ void TIpodMusicDb::DefaultDestDir(QString& path) {
     path = QFileInfo(media).isDir() ? media : path + QStringLiteral("iTunes/iTunes Music/");
 }
 
+QString TIpodMusicDb::SharedDurationText(quint32 milliseconds) {
+    const quint32 seconds = milliseconds / 1000;
+    auto it = FDurationTexts.constFind(seconds);
+    if (it == FDurationTexts.constEnd())
+        it = FDurationTexts.insert(seconds, DurationText(milliseconds));
+    return it.value();
+}
+
 void TIpodMusicDb::FinishTrack(TTrackItem& track) {
-    track.DurationText = Shared(DurationText(track.Duration));
+    track.DurationText = SharedDurationText(track.Duration);
     track.SizeText = Shared(TIpodDevice::SizeText(track.Size));
 }

@@ -162,7 +162,10 @@ public:
 
 private:
     void FinishTrack(TTrackItem& track);
+    QString SharedDurationText(quint32 milliseconds);
     QHash<QString, QString> FTextPool;
+    // Duration texts by whole seconds, so most tracks need no formatting at all.
+    QHash<quint32, QString> FDurationTexts;
 };
 
 // The current music database object, through which the transfer thread reaches it.

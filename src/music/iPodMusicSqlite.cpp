@@ -102,7 +102,7 @@ int TIpodMusicDb::ReadLibraryItdb(const QString& fileName) {
             track.Duration = quint32(t->ColumnAsInt64(time));
             const qint64 g = t->ColumnAsInt64(genre);
             track.Genre = g >= 0 && g < genres.size() ? genres[g] : QString();
-            track.DurationText = Shared(DurationText(track.Duration));
+            track.DurationText = SharedDurationText(track.Duration);
             ++added;
         }
     }

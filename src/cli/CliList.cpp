@@ -4,60 +4,73 @@
 #include "iPodDev.h"
 #include "iPodMusic.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
+#include "JsonWriter.h"
+
+#include <cstdio>
 
 namespace {
 
 const char* const CategoryNames[] = {"Music", "Movies", "Books", "Ringtone"};
 
-QJsonObject TrackJson(const TTrackItem& t, int index) {
-    return QJsonObject{{QStringLiteral("index"), index},
-                       {QStringLiteral("id"), double(t.Id)},
-                       {QStringLiteral("title"), t.Title},
-                       {QStringLiteral("artist"), t.Artist},
-                       {QStringLiteral("album"), t.Album},
-                       {QStringLiteral("genre"), t.Genre},
-                       {QStringLiteral("rating"), t.Rating},
-                       {QStringLiteral("playCount"), double(t.PlayCount)},
-                       {QStringLiteral("size"), double(t.Size)},
-                       {QStringLiteral("durationMs"), double(t.Duration)},
-                       {QStringLiteral("durationText"), t.DurationText},
-                       {QStringLiteral("sizeText"), t.SizeText},
-                       {QStringLiteral("location"), t.Location},
-                       {QStringLiteral("mediaKind"), t.MediaKind},
-                       {QStringLiteral("checked"), t.Checked}};
-}
-
-QJsonObject ListJson(const TIpodDevice& device, const TIpodMusicDb& db) {
-    QJsonArray tracks;
-    for (int i = 0; i < db.Tracks.Count(); ++i)
-        tracks.append(TrackJson(db.Tracks[i], i));
-    QJsonArray playlists;
+void WriteListJson(const TIpodDevice& device, const TIpodMusicDb& db) {
+    TJsonWriter w(stdout);
+    w.BeginObject();
+    w.Key("device");
+    w.BeginObject();
+    w.Field("root", device.Root);
+    w.Field("mobile", device.IsMobile);
+    w.Field("name", DeviceName(db));
+    w.EndObject();
+    w.Field("source", db.Source);
+    w.Key("tracks");
+    w.BeginArray();
+    for (int i = 0; i < db.Tracks.Count(); ++i) {
+        const TTrackItem& t = db.Tracks[i];
+        w.BeginObject();
+        w.Field("index", i);
+        w.Field("id", t.Id);
+        w.Field("title", t.Title);
+        w.Field("artist", t.Artist);
+        w.Field("album", t.Album);
+        w.Field("genre", t.Genre);
+        w.Field("rating", t.Rating);
+        w.Field("playCount", t.PlayCount);
+        w.Field("size", t.Size);
+        w.Field("durationMs", t.Duration);
+        w.Field("durationText", t.DurationText);
+        w.Field("sizeText", t.SizeText);
+        w.Field("location", t.Location);
+        w.Field("mediaKind", t.MediaKind);
+        w.Field("checked", t.Checked);
+        w.EndObject();
+    }
+    w.EndArray();
+    w.Key("playlists");
+    w.BeginArray();
     for (int i = 0; i < db.Playlists.Count(); ++i) {
         const TPlayListItem& p = db.Playlists.Items(i);
-        QJsonArray ids;
+        w.BeginObject();
+        w.Field("index", i);
+        w.Field("id", p.Id);
+        w.Field("name", p.Name);
+        w.Field("smart", p.Smart);
+        w.Key("trackIds");
+        w.BeginArray();
         for (qint64 id : p.TrackIds)
-            ids.append(double(id));
-        playlists.append(QJsonObject{{QStringLiteral("index"), i},
-                                     {QStringLiteral("id"), double(p.Id)},
-                                     {QStringLiteral("name"), p.Name},
-                                     {QStringLiteral("smart"), p.Smart},
-                                     {QStringLiteral("trackIds"), ids}});
+            w.Value(id);
+        w.EndArray();
+        w.EndObject();
     }
-    return QJsonObject{
-        {QStringLiteral("device"), QJsonObject{{QStringLiteral("root"), device.Root},
-                                               {QStringLiteral("mobile"), device.IsMobile},
-                                               {QStringLiteral("name"), DeviceName(db)}}},
-        {QStringLiteral("source"), db.Source},
-        {QStringLiteral("tracks"), tracks},
-        {QStringLiteral("playlists"), playlists},
-        {QStringLiteral("totals"), QJsonObject{{QStringLiteral("tracks"), db.Tracks.Count()},
-                                               {QStringLiteral("totalBytes"), double(db.TotalBytes)},
-                                               {QStringLiteral("checkedCount"), db.Tracks.CheckedCount},
-                                               {QStringLiteral("checkedBytes"), double(db.Tracks.CheckedBytes)}}},
-        {QStringLiteral("log"), db.Log}};
+    w.EndArray();
+    w.Key("totals");
+    w.BeginObject();
+    w.Field("tracks", db.Tracks.Count());
+    w.Field("totalBytes", db.TotalBytes);
+    w.Field("checkedCount", db.Tracks.CheckedCount);
+    w.Field("checkedBytes", db.Tracks.CheckedBytes);
+    w.EndObject();
+    w.Field("log", db.Log);
+    w.EndObject();
 }
 
 QString Pad(const QString& s, int width) { return s.leftJustified(width, QLatin1Char(' '), true); }
@@ -142,12 +155,12 @@ int RunList(const TCliOptions& options) {
     QString error;
     if (!LoadMusic(db, error)) {
         if (options.Json)
-            Out(QString::fromUtf8(QJsonDocument(ListJson(*device, db)).toJson(QJsonDocument::Compact)) + QLatin1Char('\n'));
+            WriteListJson(*device, db);
         Err(error + QLatin1Char('\n'));
         return ExitNoDevice;
     }
     if (options.Json)
-        Out(QString::fromUtf8(QJsonDocument(ListJson(*device, db)).toJson(QJsonDocument::Compact)) + QLatin1Char('\n'));
+        WriteListJson(*device, db);
     else
         PrintList(*device, db);
     return ExitOk;

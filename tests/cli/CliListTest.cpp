@@ -16,7 +16,7 @@ TITunesDbContent Content() {
     TITunesDbContent c;
     c.Tracks = {{7, QStringLiteral("Song \"One\""), QStringLiteral("Ann"), QStringLiteral("Alb"), QStringLiteral("Pop"),
                  QStringLiteral(":iPod_Control:Music:F00:A.mp3"), 4200, 61000, 9, 60},
-                {4000000000u, QString::fromUtf8("B\xC3\xA9la"), QString(), QString(), QString(),
+                {4000000000u, QString::fromUtf8("B\xC3\xA9la"), QString::fromUtf8("Tab\there \x01 back\\slash \xF0\x9F\x98\x80"), QString(), QString(),
                  QStringLiteral(":iPod_Control:Music:F01:B.pdf"), 1000, 0, 0, 0}};
     c.Playlists = {{QStringLiteral("Test iPod"), true, false, {7, 4000000000u}, 0},
                    {QStringLiteral("Mix"), true, true, {4000000000u}, 0}};
@@ -56,6 +56,8 @@ TEST(CliList, JsonDescribesTheDeviceAndLeavesItUnchanged) {
     const QJsonObject t1 = tracks[1].toObject();
     EXPECT_EQ(t1[QStringLiteral("id")].toInteger(), 4000000000LL);
     EXPECT_EQ(t1[QStringLiteral("title")].toString(), QString::fromUtf8("B\xC3\xA9la"));
+    // Control characters, backslashes and characters beyond the BMP survive the trip.
+    EXPECT_EQ(t1[QStringLiteral("artist")].toString(), QString::fromUtf8("Tab\there \x01 back\\slash \xF0\x9F\x98\x80"));
     EXPECT_EQ(t1[QStringLiteral("mediaKind")].toInt(), 2);
     EXPECT_FALSE(t1[QStringLiteral("checked")].toBool(true));
     const QJsonArray playlists = o[QStringLiteral("playlists")].toArray();

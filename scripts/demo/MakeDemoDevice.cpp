@@ -62,7 +62,7 @@ int main(int argc, char** argv) {
     TFixturePlaylist road{QStringLiteral("Road Trip"), true, false, {}, 0};
     TFixturePlaylist topRated{QStringLiteral("Top Rated"), true, true, {}, 0};
     auto add = [&](QString title, QString artist, QString album, QString genre, const char* ext, quint32 ms,
-                   quint32 plays, quint8 rating) {
+                   quint32 plays, quint8 rating, int minSize = 0) {
         TFixtureTrack t;
         t.Id = id++;
         t.Title = std::move(title);
@@ -71,7 +71,7 @@ int main(int argc, char** argv) {
         t.Genre = std::move(genre);
         t.Location = location(ext);
         ++file;
-        const QByteArray bytes = MediaBytesFor(t.Location);
+        const QByteArray bytes = MediaBytesFor(t.Location, minSize);
         t.Size = quint32(bytes.size());
         t.DurationMs = ms;
         t.PlayCount = plays;
@@ -98,9 +98,10 @@ int main(int argc, char** argv) {
             ++n;
         }
     }
-    // A title that appears twice, so the copy shows its numbering.
+    // A title that appears twice with another recording (another size), so the copy
+    // shows its numbering.
     add(QStringLiteral("Harbour Lights"), QStringLiteral("The Lantern Choir"), QStringLiteral("Live at the Pier"),
-        QStringLiteral("Folk"), "mp3", 201000, 2, 60);
+        QStringLiteral("Folk"), "mp3", 201000, 2, 60, 20000);
     add(QStringLiteral("Aurora Timelapse"), QStringLiteral("Northbound Films"), QString(), QStringLiteral("Documentary"),
         "m4v", 95000, 4, 80);
     add(QStringLiteral("City at Night"), QStringLiteral("Northbound Films"), QString(), QStringLiteral("Documentary"),

@@ -53,9 +53,9 @@ void TIpodDevice::AddLog(const QString& text) {
     Log += text;
 }
 
-bool TIpodDevice::TestDrive(const QString& root) {
-    if (!IsRemovableDrive(root))
-        return false;
+bool TIpodDevice::TestDrive(const QString& root) { return IsRemovableDrive(root) && TakeDrive(root); }
+
+bool TIpodDevice::TakeDrive(const QString& root) {
     if (!QFileInfo(root + QStringLiteral("/iPod_Control/iTunes/")).isDir())
         return false;
     IsMobile = false;
@@ -64,8 +64,9 @@ bool TIpodDevice::TestDrive(const QString& root) {
 }
 
 bool TIpodDevice::ScanDrives() {
+    // The roots listed are removable drives already: no need to ask the system again.
     for (const QString& root : RemovableDriveRoots()) {
-        if (TestDrive(root)) {
+        if (TakeDrive(root)) {
             Connected = true;
             CanEject = true;
             if (OnChange)

@@ -114,6 +114,8 @@ protected:
     bool TestDrive(const QString& root);
 
 private:
+    // Starts a disk session at root when it holds an iPod; root is a removable drive.
+    bool TakeDrive(const QString& root);
     void HandleMobileChange(bool connected);
     std::unique_ptr<TIosHelper> FBridge;
     std::unique_ptr<TMountWatcher> FWatcher;

@@ -31,6 +31,15 @@ qint64 MasterPid(TSQLiteDatabase& db) {
     return t->AtEnd ? 0 : t->ColumnAsInt64(0);
 }
 
+// The position of the first track with each id: the rows name tracks by pid.
+QHash<qint64, int> FirstTrackById(const TTrackList& tracks) {
+    QHash<qint64, int> byId;
+    byId.reserve(tracks.Count());
+    for (int i = tracks.Count() - 1; i >= 0; --i)
+        byId.insert(tracks[i].Id, i);
+    return byId;
+}
+
 void RemoveLocalCopy(TIpodDevice* device, const QString& path) {
     if (device->IsMobile && !path.isEmpty())
         QFile::remove(path);
@@ -150,11 +159,7 @@ bool TIpodMusicDb::ReadLocationsItdb(const QString& fileName) {
                 bases.insert(key, t->ColumnAsText(path));
         }
     }
-    // The first track with each id, as the rows name tracks by pid.
-    QHash<qint64, int> byId;
-    byId.reserve(Tracks.Count());
-    for (int i = Tracks.Count() - 1; i >= 0; --i)
-        byId.insert(Tracks[i].Id, i);
+    const QHash<qint64, int> byId = FirstTrackById(Tracks);
 
     auto t = db.Query(QStringLiteral("SELECT * FROM location"));
     const int item = t->ColumnIndexOf(QStringLiteral("item_pid"));
@@ -190,10 +195,7 @@ bool TIpodMusicDb::ReadLocationsItdb(const QString& fileName) {
 
 bool TIpodMusicDb::ReadDynamicItdb(const QString& fileName) {
     TSQLiteDatabase db(fileName, Device->IsMobile);
-    QHash<qint64, int> byId;
-    byId.reserve(Tracks.Count());
-    for (int i = Tracks.Count() - 1; i >= 0; --i)
-        byId.insert(Tracks[i].Id, i);
+    const QHash<qint64, int> byId = FirstTrackById(Tracks);
     auto t = db.Query(QStringLiteral("SELECT * FROM item_stats"));
     const int item = t->ColumnIndexOf(QStringLiteral("item_pid"));
     const int rating = t->ColumnIndexOf(QStringLiteral("user_rating"));
